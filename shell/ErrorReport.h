@@ -1,0 +1,69 @@
+#pragma once
+
+#include "shell/Failure.h"
+
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+// The text of the "Application Error" box.
+QString errorReportText(const QString& description, const QString& window, const QString& operation, int step);
+
+// Where reports ask the user to write to; one place for the whole program.
+QString supportAddress();
+
+// One run of a reporting operation. Each action runs under the number of its
+// step; a failing action is reported once in the "Application Error" box and
+// the operation goes on with its next action, as if the failing one had done
+// nothing.
+class Procedure {
+public:
+    Procedure(QString window, QString operation)
+        : m_window(std::move(window)), m_operation(std::move(operation))
+    {
+    }
+
+    // Runs one action of a step. Several calls with the same number are the
+    // actions of one step: a failure in one does not skip the others.
+    template <class F> void run(int step, F&& action)
+    {
+        m_step = step;
+        try {
+            std::forward<F>(action)();
+        } catch (const Failure& failure) {
+            report(failure.description());
+        } catch (const std::exception& failure) {
+            report(QString::fromUtf8(failure.what()));
+        }
+    }
+
+    // The test of a conditional. When the test itself fails, the guarded
+    // action runs as if the test had succeeded.
+    template <class F> bool test(int step, F&& condition)
+    {
+        bool result = true;
+        run(step, [&] { result = std::forward<F>(condition)(); });
+        return result;
+    }
+
+    int currentStep() const { return m_step; }
+    const QString& window() const { return m_window; }
+    const QString& operation() const { return m_operation; }
+
+    // Shows a report for a failure at the current step.
+    void report(const QString& description) const;
+
+private:
+    QString m_window;
+    QString m_operation;
+    int m_step = 100;
+};
+
+// Shows the "Application Error" box, unless a box for the same window,
+// operation and step is still open: a failure that repeats every minute while
+// the user is away must not stack up boxes (each one a nested event loop).
+void showErrorReport(const QString& description, const QString& window, const QString& operation, int step);
+
+// Number of report boxes open now (tests, soak checks).
+int openErrorReports();

@@ -1,0 +1,70 @@
+#include "ScriptedModal.h"
+
+ScriptedModal::ScriptedModal()
+{
+    Modal::install(this);
+}
+
+ScriptedModal::~ScriptedModal()
+{
+    Modal::install(nullptr);
+}
+
+void ScriptedModal::messageBox(const QString& title, const QString& text, Icon icon)
+{
+    Shown s{QStringLiteral("message"), title, text, icon};
+    shown.append(s);
+    if (m_onMessage) {
+        m_onMessage(s);
+    }
+}
+
+std::optional<QString> ScriptedModal::inputBox(const QString& title, const QString& prompt, const QString& proposed)
+{
+    shown.append({QStringLiteral("input"), title, prompt, Icon::NoIcon});
+    proposedInputs.append(proposed);
+    return m_inputs.isEmpty() ? std::nullopt : m_inputs.dequeue();
+}
+
+std::optional<QColor> ScriptedModal::colorDialog(const QColor& initial)
+{
+    shown.append({QStringLiteral("color"), QString(), QString(), Icon::NoIcon});
+    initialColors.append(initial);
+    return m_colors.isEmpty() ? std::nullopt : m_colors.dequeue();
+}
+
+bool ScriptedModal::openUrl(const QUrl& url)
+{
+    openedUrls.append(url);
+    return browserWorks;
+}
+
+QList<ScriptedModal::Shown> ScriptedModal::messages() const
+{
+    QList<Shown> result;
+    for (const Shown& s : shown) {
+        if (s.kind == QLatin1String("message") && s.title != QLatin1String("Application Error")) {
+            result.append(s);
+        }
+    }
+    return result;
+}
+
+QList<ScriptedModal::Shown> ScriptedModal::errorReports() const
+{
+    QList<Shown> result;
+    for (const Shown& s : shown) {
+        if (s.kind == QLatin1String("message") && s.title == QLatin1String("Application Error")) {
+            result.append(s);
+        }
+    }
+    return result;
+}
+
+void ScriptedModal::clear()
+{
+    shown.clear();
+    openedUrls.clear();
+    proposedInputs.clear();
+    initialColors.clear();
+}
