@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+class QTcpServer;
+class QTcpSocket;
+
+// A stand-in for the OpenWeatherMap current-weather service on 127.0.0.1.
+// Hand-written HTTP on QTcpServer so faults can be produced byte by byte.
+class WeatherSim : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Fault { None, Slow, NoAnswer, Drop, Html, Garbage, Huge };
+    Q_ENUM(Fault)
+
+    explicit WeatherSim(QObject* parent = nullptr);
+    ~WeatherSim() override;
+
+    bool listen(quint16 port = 0);
+    quint16 port() const;
+    QString baseUrl() const;
+
+    // The query is matched case-insensitively after trimming.
+    void setPlace(const QString& query, const QString& name, double kelvin);
+    void removePlace(const QString& query);
+
+    // Empty: every key is accepted, the empty one too.
+    void setAcceptedKeys(const QStringList& keys);
+
+    void setFault(Fault fault);
+    // One fault per request, round and round; an empty list falls back to setFault.
+    void setFaultSequence(const QList<Fault>& faults);
+    void setSlowDelay(int ms);
+
+    // Temperatures swing by +-amplitude over the period, each place with its own
+    // phase; places set through /sim/set hold their value. Amplitude 0 = off.
+    void setDrift(double amplitudeKelvin, int periodMs);
+
+    QStringList requests() const { return m_requests; }
+    int requestCount() const { return int(m_requests.size()); }
+    void clearRequests() { m_requests.clear(); }
+
+signals:
+    void requestReceived(const QString& pathAndQuery);
+
+private:
+    struct Place {
+        QString name;
+        double kelvin = 0;
+        double phase = 0;
+        bool held = false;
+    };
+    struct Answer {
+        int status = 200;
+        QByteArray type;
+        QByteArray body;
+    };
+
+    void onConnection();
+    void handle(QTcpSocket* socket, const QByteArray& head);
+    Answer weatherAnswer(const QByteArray& target) const;
+    Answer controlAnswer(const QByteArray& target);
+    Answer faultAnswer(Fault fault, const Answer& normal) const;
+    Fault nextFault();
+    double temperature(const Place& place) const;
+    static void send(QTcpSocket* socket, const Answer& answer, Fault fault);
+
+    QTcpServer* m_server;
+    QHash<QString, Place> m_places;
+    QStringList m_keys;
+    Fault m_fault = Fault::None;
+    QList<Fault> m_sequence;
+    qsizetype m_sequenceIndex = 0;
+    int m_slowDelay = 2000;
+    double m_driftAmplitude = 0;
+    int m_driftPeriod = 1;
+    QElapsedTimer m_clock;
+    QStringList m_requests;
+};

@@ -1,0 +1,110 @@
+#include "WeatherSim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+
+struct Preset {
+    const char* query;
+    const char* name;
+    double kelvin;
+};
+
+// Queries as a user would type them.
+constexpr Preset kPlaces[] = {
+    {"San Diego CA", "San Diego", 290.15},     {"San Diego", "San Diego", 290.15},
+    {"Paris, France", "Paris", 282.15},        {"London", "London", 285.15},
+    {"Londonderry, US", "Londonderry", 283.4}, {"Oslo", "Oslo", 268.15},
+};
+
+int signalPipe[2] = {-1, -1};
+
+// Only write() is safe here; the event loop does the actual quitting.
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+}
+
+bool addPlace(WeatherSim& sim, const QString& entry)
+{
+    const qsizetype eq = entry.indexOf('=');
+    const qsizetype colon = entry.lastIndexOf(':');
+    if (eq <= 0 || colon < eq)
+        return false;
+    bool ok = false;
+    const double kelvin = entry.sliced(colon + 1).toDouble(&ok);
+    if (ok)
+        sim.setPlace(entry.first(eq), entry.sliced(eq + 1, colon - eq - 1), kelvin);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tepora-weather-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Answers like the OpenWeatherMap current-weather service, on 127.0.0.1.\n"
+                       "GET /sim/set?q=<place>&kelvin=<value> pins a place's temperature."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port; 0 picks a free one."),
+                                        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption keyOption(
+        QStringLiteral("key"), QStringLiteral("Accept only this API key (repeatable). None: any key."),
+        QStringLiteral("K"));
+    const QCommandLineOption placeOption(
+        QStringLiteral("place"), QStringLiteral("A known place (repeatable); replaces the built-in ones."),
+        QStringLiteral("query=Name:kelvin"));
+    parser.addOptions({portOption, keyOption, placeOption});
+    parser.process(app);
+
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port > 65535) {
+        std::fprintf(stderr, "tepora-weather-sim: bad --port\n");
+        return 2;
+    }
+
+    WeatherSim sim;
+    sim.setAcceptedKeys(parser.values(keyOption));
+    sim.setDrift(3.0, 20 * 60 * 1000);
+    const QStringList places = parser.values(placeOption);
+    for (const QString& entry : places) {
+        if (!addPlace(sim, entry)) {
+            std::fprintf(stderr, "tepora-weather-sim: bad --place \"%s\" (query=Name:kelvin)\n",
+                         qPrintable(entry));
+            return 2;
+        }
+    }
+    if (places.isEmpty()) {
+        for (const Preset& p : kPlaces)
+            sim.setPlace(QString::fromUtf8(p.query), QString::fromUtf8(p.name), p.kelvin);
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+    }
+
+    if (!sim.listen(quint16(port))) {
+        std::fprintf(stderr, "tepora-weather-sim: cannot listen on 127.0.0.1:%u\n", port);
+        return 1;
+    }
+    std::printf("listening on %s\n", qPrintable(sim.baseUrl()));
+    std::fflush(stdout);
+    return app.exec();
+}

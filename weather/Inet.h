@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QString>
+
+// The one web-request object the program shares: at most one request is in
+// flight, and callers see that through StillExecuting(). OpenURL waits for the
+// whole answer in a local event loop, so windows keep painting and timers keep
+// firing meanwhile.
+class Inet : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultTimeoutMs = 30000;
+    static constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
+
+    explicit Inet(QObject* parent = nullptr);
+
+    bool StillExecuting() const { return m_busy; }
+
+    // The body of the answer as text, also for error statuses (401, 404),
+    // since the service explains those in the body. Cut at 1 MiB. A transfer
+    // that fails (no network, time-out, dropped connection) raises Failure
+    // with the transfer's own description.
+    QString OpenURL(const QString& url);
+
+    // Returns when no request is in flight, letting events run meanwhile.
+    void waitUntilIdle();
+
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    int timeoutMs() const { return m_timeoutMs; }
+
+signals:
+    void idle();
+
+private:
+    QNetworkAccessManager m_nam;
+    bool m_busy = false;
+    int m_timeoutMs = kDefaultTimeoutMs;
+};

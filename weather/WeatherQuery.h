@@ -1,0 +1,22 @@
+#pragma once
+
+#include "weather/WeatherText.h"
+
+#include <QString>
+
+class Inet;
+
+// What one reading needs from the main window, read afresh at every call.
+struct WeatherInputs {
+    QString location;          // the location label, as the user typed it
+    TempUnit unit = TempUnit::None;
+    QString apiKeyButtonCaption; // named in the rejected-key message
+};
+
+// One current-weather reading: sends the request for the location with the
+// stored API key, recognises a rejected key and an unknown location, reads
+// the temperature and converts it. Reports failures as the main window's
+// "getWeather". `cityName` is set to the location, then to the service's name
+// for it when the answer carries one. `quiet` suppresses the two messages for
+// a rejected key and an unknown location, never the error report.
+double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString& cityName);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Readings below -4999 are no temperatures but the reason there is none.
+constexpr double InvalidKeyTemp = -5000;  // the service rejected the API key
+constexpr double UnknownCityTemp = -5500; // the service does not know the location
+constexpr double NoReadingTemp = -6000;   // no usable answer (no network, unexpected text)
+
+enum class TempUnit { None, Fahrenheit, Celsius };
+
+// Scheme, host and port of the weather service: TEPORA_SERVICE_URL when set
+// (tests, demos, benchmarks), else the real service over https.
+QString serviceBaseUrl();
+
+// Location and key as UTF-8 percent-escapes; letters, digits, "-._~" and the
+// comma stay as they are, so "San Diego CA" becomes "San%20Diego%20CA".
+QString percentEncode(const QString& text);
+
+// The current-weather request for one location and key.
+QString weatherUrl(const QString& baseUrl, const QString& location, const QString& apiKey);
+
+// The two error markers of the service, found in the answer in any letter case.
+bool hasInvalidKeyMarker(const QString& answer);
+bool hasUnknownCityMarker(const QString& answer);
+
+// The text between `"temp":` and the next comma, if both are there.
+std::optional<QString> temperatureText(const QString& answer);
+
+// The number text as kelvin, written with a point or a comma, read with the
+// user's decimal separator. Raises Failure::typeMismatch() when it is no number.
+double kelvinFromText(const QString& numberText);
+
+// The place name after `"name":` up to the next comma, quotes removed and
+// trimmed; nothing when the marker or the comma is missing.
+std::optional<QString> placeName(const QString& answer);
+
+// Kelvin to the unit, offset 273; with no unit the value is 0.
+double convertKelvin(double kelvin, TempUnit unit);
+
+// The decimal separator of the user's number format.
+QString DecimalSeparator();
+
+// The unit suffix: a space, a degree sign and F or C; empty with no unit.
+QString unitSuffix(TempUnit unit);
+
+// Messages for the two errors the service explains.
+QString invalidKeyMessage(const QString& apiKeyButtonCaption);
+QString unknownCityMessage();
+QString citySearchPage();
