@@ -1,0 +1,594 @@
+#include "RecordingTrayBackend.h"
+
+#include "shell/Failure.h"
+#include "tray/QtTrayBackend.h"
+#include "tray/cSysTray.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+QIcon solidIcon(Qt::GlobalColor color)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(color);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+class TestSysTray : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_backend = std::make_unique<RecordingTrayBackend>();
+        m_tray = std::make_unique<cSysTray>(m_backend.get());
+        m_events.clear();
+        connect(m_tray.get(), &cSysTray::MouseMove, this,
+                [this](qint32 id) { m_events << QStringLiteral("move %1").arg(id); });
+        connect(m_tray.get(), &cSysTray::MouseDown, this,
+                [this](qint16 b, qint32 id) { m_events << QStringLiteral("down %1 %2").arg(b).arg(id); });
+        connect(m_tray.get(), &cSysTray::MouseUp, this,
+                [this](qint16 b, qint32 id) { m_events << QStringLiteral("up %1 %2").arg(b).arg(id); });
+        connect(m_tray.get(), &cSysTray::MouseDblClick, this,
+                [this](qint16 b, qint32 id) { m_events << QStringLiteral("dblclick %1 %2").arg(b).arg(id); });
+    }
+    void cleanup()
+    {
+        m_tray.reset();
+        m_backend.reset();
+    }
+
+    void startsHiddenAndEmpty()
+    {
+        QVERIFY(!m_tray->inTray());
+        QVERIFY(!m_tray->iconAdded());
+        QVERIFY(!m_tray->balloonVisible());
+        QCOMPARE(m_tray->balloonCount(), 0);
+        QCOMPARE(m_tray->identifier(), 0);
+        QVERIFY(m_tray->trayTip().isEmpty());
+        QVERIFY(m_tray->trayIcon().isNull());
+        QVERIFY(m_backend->calls.isEmpty());
+    }
+
+    void showingTwiceAddsOnceHidingTwiceRemovesOnce()
+    {
+        m_tray->setInTray(true);
+        m_tray->setInTray(true);
+        QCOMPARE(m_backend->ops(), QStringList{"add"});
+        QVERIFY(m_tray->inTray());
+        QVERIFY(m_tray->iconAdded());
+
+        m_tray->setInTray(false);
+        m_tray->setInTray(false);
+        QCOMPARE(m_backend->ops(), (QStringList{"add", "remove"}));
+        QVERIFY(!m_tray->inTray());
+        QVERIFY(!m_tray->iconAdded());
+
+        m_tray->setInTray(true);
+        QCOMPARE(m_backend->ops(), (QStringList{"add", "remove", "add"}));
+    }
+
+    void hidingWhenHiddenSendsNothing()
+    {
+        m_tray->setInTray(false);
+        QVERIFY(m_backend->calls.isEmpty());
+        QVERIFY(!m_tray->inTray());
+    }
+
+    void settingsWhileHiddenAreUsedAtNextAdd_data()
+    {
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<bool>("withIcon");
+        QTest::newRow("tip and icon") << "Tepora 21 °C" << true;
+        QTest::newRow("tip, no icon") << "Tepora" << false;
+        QTest::newRow("empty tip is no tip") << "" << true;
+        QTest::newRow("nothing") << "" << false;
+    }
+    void settingsWhileHiddenAreUsedAtNextAdd()
+    {
+        QFETCH(QString, tip);
+        QFETCH(bool, withIcon);
+        const QIcon icon = solidIcon(Qt::red);
+        if (withIcon)
+            m_tray->setTrayIcon(icon);
+        m_tray->setTrayTip(tip);
+        QVERIFY(m_backend->calls.isEmpty()); // nothing goes out while hidden
+        QCOMPARE(m_tray->trayTip(), tip);
+
+        m_tray->setInTray(true);
+        QCOMPARE(m_backend->ops(), QStringList{"add"});
+        const auto& add = m_backend->calls.first();
+        QCOMPARE(add.hasTip, !tip.isEmpty());
+        QCOMPARE(add.tip, tip);
+        QCOMPARE(add.hasIcon, withIcon);
+        QCOMPARE(add.iconCacheKey, withIcon ? icon.cacheKey() : 0);
+    }
+
+    void changesWhileShownGoOutAtOnce()
+    {
+        m_tray->setInTray(true);
+        const QIcon blue = solidIcon(Qt::blue);
+        m_tray->setTrayIcon(blue);
+        m_tray->setTrayTip("warm");
+        m_tray->setTrayTip(""); // clears the tooltip
+        QCOMPARE(m_backend->ops(), (QStringList{"add", "modifyIcon", "modifyTip", "modifyTip"}));
+        QCOMPARE(m_backend->calls[1].iconCacheKey, blue.cacheKey());
+        QCOMPARE(m_backend->calls[2].tip, QStringLiteral("warm"));
+        QVERIFY(m_backend->calls[3].hasTip);
+        QCOMPARE(m_backend->calls[3].tip, QString());
+        QCOMPARE(m_tray->trayTip(), QString());
+        QCOMPARE(m_tray->trayIcon().cacheKey(), blue.cacheKey());
+    }
+
+    void nullIconIsIgnored()
+    {
+        const QIcon red = solidIcon(Qt::red);
+        m_tray->setTrayIcon(red);
+        m_tray->setInTray(true);
+        m_tray->setTrayIcon(QIcon());
+        QCOMPARE(m_backend->ops(), QStringList{"add"});
+        QCOMPARE(m_tray->trayIcon().cacheKey(), red.cacheKey());
+    }
+
+    void textsAreCutToTheShellsBuffers_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        const QString a200(200, QLatin1Char('a'));
+        const QString b300(300, QLatin1Char('b'));
+        const QString c100(100, QLatin1Char('c'));
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x8C\xA1"); // two UTF-16 units
+        QTest::newRow("tip at add") << "addTip" << a200 << a200.left(127);
+        QTest::newRow("tip when changed") << "modifyTip" << a200 << a200.left(127);
+        QTest::newRow("tip of 127 stays") << "modifyTip" << a200.left(127) << a200.left(127);
+        QTest::newRow("tip never splits a character")
+            << "modifyTip" << QString(126, QLatin1Char('a')) + emoji + "zz" << QString(126, QLatin1Char('a'));
+        QTest::newRow("balloon text") << "text" << b300 << b300.left(255);
+        QTest::newRow("balloon text of 255 stays") << "text" << b300.left(255) << b300.left(255);
+        QTest::newRow("balloon title") << "title" << c100 << c100.left(63);
+        QTest::newRow("balloon title of 63 stays") << "title" << c100.left(63) << c100.left(63);
+    }
+    void textsAreCutToTheShellsBuffers()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        if (field == "addTip") {
+            m_tray->setTrayTip(input);
+            m_tray->setInTray(true);
+            QCOMPARE(m_backend->calls.last().tip, expected);
+        } else if (field == "modifyTip") {
+            m_tray->setInTray(true);
+            m_tray->setTrayTip(input);
+            QCOMPARE(m_backend->calls.last().op, QStringLiteral("modifyTip"));
+            QCOMPARE(m_backend->calls.last().tip, expected);
+        } else if (field == "text") {
+            m_tray->ShowBalloon(input, "t", 0, false);
+            QCOMPARE(m_backend->calls.last().text, expected);
+        } else {
+            m_tray->ShowBalloon("x", input, 0, false);
+            QCOMPARE(m_backend->calls.last().title, expected);
+        }
+        // The control keeps what it was given; only what goes out is cut.
+        if (field.endsWith("Tip"))
+            QCOMPARE(m_tray->trayTip(), input);
+    }
+
+    void iconFileMustBeIco_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("ico") << "thermo.ico" << QByteArray("ico") << true;
+        QTest::newRow("ico without extension") << "thermo" << QByteArray("ico") << true;
+        QTest::newRow("png") << "thermo.png" << QByteArray("png") << false;
+        QTest::newRow("bmp") << "thermo.bmp" << QByteArray("bmp") << false;
+        QTest::newRow("bmp named .ico") << "fake.ico" << QByteArray("bmp") << false;
+        QTest::newRow("missing file") << "absent.ico" << QByteArray() << false;
+    }
+    void iconFileMustBeIco()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, format);
+        QFETCH(bool, accepted);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(fileName);
+        if (!format.isEmpty()) {
+            QImage image(32, 32, QImage::Format_ARGB32);
+            image.fill(Qt::green);
+            QVERIFY(image.save(path, format.constData()));
+        }
+
+        const QIcon before = solidIcon(Qt::red);
+        m_tray->setTrayIcon(before);
+        m_tray->setInTray(true);
+        m_backend->calls.clear();
+
+        QCOMPARE(m_tray->setTrayIconFromFile(path), accepted);
+        if (accepted) {
+            QVERIFY(!m_tray->trayIcon().isNull());
+            QVERIFY(m_tray->trayIcon().cacheKey() != before.cacheKey());
+            QCOMPARE(m_backend->ops(), QStringList{"modifyIcon"});
+            QCOMPARE(m_backend->calls.first().iconCacheKey, m_tray->trayIcon().cacheKey());
+            const QImage shown = m_tray->trayIcon().pixmap(32, 32).toImage();
+            QCOMPARE(QColor(shown.pixel(16, 16)), QColor(Qt::green));
+        } else {
+            QCOMPARE(m_tray->trayIcon().cacheKey(), before.cacheKey());
+            QVERIFY(m_backend->calls.isEmpty());
+        }
+    }
+
+    void codesBecomeMouseEvents_data()
+    {
+        QTest::addColumn<QList<int>>("codes");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("move") << QList<int>{512} << 0 << QStringList{"move 0"};
+        QTest::newRow("left click") << QList<int>{513, 514} << 0 << QStringList{"down 1 0", "up 1 0"};
+        QTest::newRow("left double click") << QList<int>{515} << 0 << QStringList{"dblclick 1 0"};
+        QTest::newRow("right click") << QList<int>{516, 517} << 0 << QStringList{"down 2 0", "up 2 0"};
+        QTest::newRow("right double click") << QList<int>{518} << 0 << QStringList{"dblclick 2 0"};
+        QTest::newRow("identifier passes through") << QList<int>{513} << 7 << QStringList{"down 1 7"};
+        QTest::newRow("middle button") << QList<int>{519, 520, 521} << 0 << QStringList{};
+        QTest::newRow("balloon codes") << QList<int>{1026, 1027, 1028, 1029} << 0 << QStringList{};
+        QTest::newRow("unknown") << QList<int>{0, 511, 522, 1025, 1030, -1} << 0 << QStringList{};
+    }
+    void codesBecomeMouseEvents()
+    {
+        QFETCH(QList<int>, codes);
+        QFETCH(int, id);
+        QFETCH(QStringList, events);
+        for (int code : codes)
+            m_backend->emitMessage(code, id);
+        QCOMPARE(m_events, events);
+        QVERIFY(m_backend->calls.isEmpty());
+    }
+
+    void balloonNotificationsClearVisibility_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("stillVisible");
+        QTest::newRow("hidden") << 1027 << false;
+        QTest::newRow("timed out") << 1028 << false;
+        QTest::newRow("clicked") << 1029 << false;
+        QTest::newRow("shown") << 1026 << true;
+        QTest::newRow("mouse move") << 512 << true;
+    }
+    void balloonNotificationsClearVisibility()
+    {
+        QFETCH(int, code);
+        QFETCH(bool, stillVisible);
+        m_tray->ShowBalloon("text", "title", 0, false);
+        QVERIFY(m_tray->balloonVisible());
+        m_backend->emitMessage(code);
+        QCOMPARE(m_tray->balloonVisible(), stillVisible);
+    }
+
+    void showOnceShowsOnlyTheFirstTime_data()
+    {
+        QTest::addColumn<bool>("showOnce");
+        QTest::addColumn<int>("balloons");
+        QTest::addColumn<int>("count");
+        QTest::newRow("once") << true << 1 << 1;
+        QTest::newRow("every time") << false << 3 << 0;
+    }
+    void showOnceShowsOnlyTheFirstTime()
+    {
+        QFETCH(bool, showOnce);
+        QFETCH(int, balloons);
+        QFETCH(int, count);
+        for (int i = 0; i < 3; ++i) {
+            m_tray->ShowBalloon(QStringLiteral("text %1").arg(i), "title", 0, showOnce);
+            m_backend->emitMessage(cSysTray::MsgBalloonUserClick); // the user clicks it away
+        }
+        QCOMPARE(m_backend->count("balloon"), balloons);
+        QCOMPARE(m_backend->calls.first().text, QStringLiteral("text 0"));
+        QCOMPARE(m_tray->balloonCount(), count);
+        QCOMPARE(m_tray->balloonVisible(), false);
+
+        // A balloon without ShowOnce is not limited by earlier ones.
+        m_tray->ShowBalloon("again", "title", 0, false);
+        QCOMPARE(m_backend->count("balloon"), balloons + 1);
+        QCOMPARE(m_tray->balloonCount(), count);
+    }
+
+    void balloonWithoutTimerReturnsAtOnce_data()
+    {
+        QTest::addColumn<qint32>("showTimer");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -5;
+    }
+    void balloonWithoutTimerReturnsAtOnce()
+    {
+        QFETCH(qint32, showTimer);
+        QElapsedTimer clock;
+        clock.start();
+        m_tray->ShowBalloon("Too warm", "Tepora", showTimer, false);
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(m_backend->ops(), QStringList{"balloon"});
+        QCOMPARE(m_backend->calls.first().title, QStringLiteral("Tepora"));
+        QCOMPARE(m_backend->calls.first().text, QStringLiteral("Too warm"));
+        QCOMPARE(m_backend->calls.first().timeout, 0);
+        QVERIFY(m_tray->balloonVisible());
+        // No take-down arrives later either.
+        QCoreApplication::processEvents();
+        QCOMPARE(m_backend->ops(), QStringList{"balloon"});
+    }
+
+    void balloonIsSentWhetherIconShownOrNot()
+    {
+        QVERIFY(!m_tray->iconAdded());
+        m_tray->ShowBalloon("t", "x", 0, false);
+        QCOMPARE(m_backend->ops(), QStringList{"balloon"});
+    }
+
+    void waitEndsEarlyWhenTheShellClosesTheBalloon_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::newRow("clicked") << 1029;
+        QTest::newRow("timed out") << 1028;
+        QTest::newRow("hidden") << 1027;
+    }
+    void waitEndsEarlyWhenTheShellClosesTheBalloon()
+    {
+        QFETCH(int, code);
+        RecordingTrayBackend* backend = m_backend.get();
+        QTimer::singleShot(100, backend, [backend, code] { backend->emitMessage(code); });
+        QElapsedTimer clock;
+        clock.start();
+        m_tray->ShowBalloon("Too warm", "Tepora", 1, false);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took >= 90 && took < 900, qPrintable(QString::number(took)));
+        QCOMPARE(m_backend->ops(), QStringList{"balloon"}); // no take-down
+        QCOMPARE(m_backend->calls.first().timeout, 1000);
+        QVERIFY(!m_tray->balloonVisible());
+    }
+
+    void waitRunsOutAndTakesTheBalloonDown()
+    {
+        bool ranMeanwhile = false;
+        QTimer::singleShot(50, this, [&ranMeanwhile] { ranMeanwhile = true; });
+        RecordingTrayBackend* backend = m_backend.get();
+        QTimer::singleShot(80, backend, [backend] {
+            backend->emitMessage(cSysTray::MsgLeftButtonDown);
+            backend->emitMessage(cSysTray::MsgLeftButtonUp);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        m_tray->ShowBalloon("Too warm", "Tepora", 1, false);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took >= 990 && took < 3000, qPrintable(QString::number(took)));
+        QVERIFY(ranMeanwhile);
+        QCOMPARE(m_events, (QStringList{"down 1 0", "up 1 0"})); // events flow during the wait
+        QCOMPARE(m_backend->ops(), (QStringList{"balloon", "balloon"}));
+        QCOMPARE(m_backend->calls[0].timeout, 1000);
+        QCOMPARE(m_backend->calls[1].title, QString());
+        QCOMPARE(m_backend->calls[1].text, QString());
+        // Only the shell's notification clears it.
+        QVERIFY(m_tray->balloonVisible());
+        m_backend->emitMessage(cSysTray::MsgBalloonHide);
+        QVERIFY(!m_tray->balloonVisible());
+    }
+
+    void timeoutOverflowThrowsBeforeSending_data()
+    {
+        QTest::addColumn<qint32>("showTimer");
+        QTest::newRow("just too long") << 2147484;
+        QTest::newRow("just too negative") << -2147484;
+        QTest::newRow("largest") << std::numeric_limits<qint32>::max();
+    }
+    void timeoutOverflowThrowsBeforeSending()
+    {
+        QFETCH(qint32, showTimer);
+        QVERIFY_THROWS_EXCEPTION(Failure, m_tray->ShowBalloon("t", "x", showTimer, true));
+        QVERIFY(m_backend->calls.isEmpty());
+        QVERIFY(!m_tray->balloonVisible());
+        QCOMPARE(m_tray->balloonCount(), 0);
+    }
+
+    void largestTimeoutThatFitsIsSent()
+    {
+        // 2147483 s = 2147483000 ms still fits; end the wait through the shell.
+        RecordingTrayBackend* backend = m_backend.get();
+        QTimer::singleShot(50, backend, [backend] { backend->emitMessage(cSysTray::MsgBalloonUserClick); });
+        m_tray->ShowBalloon("t", "x", 2147483, false);
+        QCOMPARE(m_backend->ops(), QStringList{"balloon"});
+        QCOMPARE(m_backend->calls.first().timeout, 2147483000);
+    }
+
+    void secondBalloonDuringWaitDoesNotNest()
+    {
+        cSysTray* tray = m_tray.get();
+        qint64 innerTook = -1;
+        QTimer::singleShot(100, this, [tray, &innerTook] {
+            QElapsedTimer inner;
+            inner.start();
+            tray->ShowBalloon("second", "B", 1, false);
+            innerTook = inner.elapsed();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        m_tray->ShowBalloon("first", "A", 1, false);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(innerTook >= 0 && innerTook < 500, qPrintable(QString::number(innerTook)));
+        // The take-down follows the newest balloon's time.
+        QVERIFY2(took >= 1050 && took < 3000, qPrintable(QString::number(took)));
+        QCOMPARE(m_backend->ops(), (QStringList{"balloon", "balloon", "balloon"}));
+        QCOMPARE(m_backend->calls[0].text, QStringLiteral("first"));
+        QCOMPARE(m_backend->calls[1].text, QStringLiteral("second"));
+        QCOMPARE(m_backend->calls[2].text, QString());
+    }
+
+    void destroyedDuringWaitReturnsSafely()
+    {
+        m_tray->setInTray(true);
+        QPointer<cSysTray> tray(m_tray.release());
+        QTimer::singleShot(100, m_backend.get(), [tray] { delete tray.data(); });
+        QElapsedTimer clock;
+        clock.start();
+        tray->ShowBalloon("t", "x", 5, false);
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(tray.isNull());
+        QCOMPARE(m_backend->ops(), (QStringList{"add", "balloon", "remove"}));
+    }
+
+    void destructorRemovesShownIcon_data()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<QStringList>("ops");
+        QTest::newRow("shown") << true << QStringList{"add", "remove"};
+        QTest::newRow("hidden") << false << QStringList{};
+    }
+    void destructorRemovesShownIcon()
+    {
+        QFETCH(bool, shown);
+        QFETCH(QStringList, ops);
+        m_tray->setInTray(shown);
+        m_tray.reset();
+        QCOMPARE(m_backend->ops(), ops);
+    }
+
+    void backendMayGoFirst()
+    {
+        m_tray->setInTray(true);
+        m_backend.reset();
+        m_tray->setTrayTip("still fine");
+        m_tray->ShowBalloon("t", "x", 0, false);
+        m_tray.reset(); // must not touch the vanished backend
+    }
+
+    // QtTrayBackend, as far as it works without a tray host.
+
+    void qtBackendMapsActivations_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<QList<int>>("codes");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("click") << int(QSystemTrayIcon::Trigger) << QList<int>{513, 514}
+                               << QStringList{"down 1 0", "up 1 0"};
+        QTest::newRow("context") << int(QSystemTrayIcon::Context) << QList<int>{516, 517}
+                                 << QStringList{"down 2 0", "up 2 0"};
+        QTest::newRow("double click")
+            << int(QSystemTrayIcon::DoubleClick) << QList<int>{515} << QStringList{"dblclick 1 0"};
+        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << QList<int>{} << QStringList{};
+        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << QList<int>{} << QStringList{};
+    }
+    void qtBackendMapsActivations()
+    {
+        QFETCH(int, reason);
+        QFETCH(QList<int>, codes);
+        QFETCH(QStringList, events);
+        QtTrayBackend backend(solidIcon(Qt::yellow));
+        cSysTray tray(&backend);
+        QStringList seen;
+        connect(&tray, &cSysTray::MouseDown, this,
+                [&seen](qint16 b, qint32 id) { seen << QStringLiteral("down %1 %2").arg(b).arg(id); });
+        connect(&tray, &cSysTray::MouseUp, this,
+                [&seen](qint16 b, qint32 id) { seen << QStringLiteral("up %1 %2").arg(b).arg(id); });
+        connect(&tray, &cSysTray::MouseDblClick, this,
+                [&seen](qint16 b, qint32 id) { seen << QStringLiteral("dblclick %1 %2").arg(b).arg(id); });
+        QSignalSpy spy(&backend, &TrayBackend::message);
+        emit backend.trayIcon()->activated(QSystemTrayIcon::ActivationReason(reason));
+        QList<int> got;
+        for (const auto& args : spy)
+            got << args.at(0).toInt();
+        QCOMPARE(got, codes);
+        QCOMPARE(seen, events);
+    }
+
+    void qtBackendShowsAndHidesTheIcon()
+    {
+        const QIcon fallback = solidIcon(Qt::yellow);
+        const QIcon own = solidIcon(Qt::cyan);
+        QtTrayBackend backend(fallback);
+        QSystemTrayIcon* icon = backend.trayIcon();
+
+        // No tray host here: showing is still no failure.
+        backend.add(nullptr, nullptr);
+        QVERIFY(icon->isVisible());
+        QCOMPARE(icon->icon().cacheKey(), fallback.cacheKey());
+        QCOMPARE(icon->toolTip(), QString());
+
+        const QString tip = QStringLiteral("21 °C");
+        backend.remove();
+        QVERIFY(!icon->isVisible());
+        backend.add(&own, &tip);
+        QVERIFY(icon->isVisible());
+        QCOMPARE(icon->icon().cacheKey(), own.cacheKey());
+        QCOMPARE(icon->toolTip(), tip);
+
+        backend.modifyTip(QString());
+        QCOMPARE(icon->toolTip(), QString());
+        backend.modifyIcon(fallback);
+        QCOMPARE(icon->icon().cacheKey(), fallback.cacheKey());
+        backend.remove();
+        QVERIFY(!icon->isVisible());
+    }
+
+    void qtBackendReportsBalloonEnds()
+    {
+        QtTrayBackend backend(solidIcon(Qt::yellow));
+        backend.add(nullptr, nullptr);
+        QSignalSpy spy(&backend, &TrayBackend::message);
+
+        // Running out: reported once the balloon's time is over.
+        QElapsedTimer clock;
+        clock.start();
+        backend.balloon("Tepora", "Too warm", 150);
+        QVERIFY(spy.wait(2000));
+        QVERIFY(clock.elapsed() >= 140);
+        QCOMPARE(spy.takeFirst().at(0).toInt(), cSysTray::MsgBalloonTimeout);
+
+        // Clicked: reported at once, and no time-out follows.
+        backend.balloon("Tepora", "Too warm", 150);
+        emit backend.trayIcon()->messageClicked();
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.takeFirst().at(0).toInt(), cSysTray::MsgBalloonUserClick);
+        QVERIFY(!spy.wait(400));
+
+        // Taken down: reported as hidden, and no time-out follows.
+        backend.balloon("Tepora", "Too warm", 150);
+        backend.balloon(QString(), QString(), 0);
+        QVERIFY(spy.wait(1000));
+        QCOMPARE(spy.takeFirst().at(0).toInt(), cSysTray::MsgBalloonHide);
+        QVERIFY(!spy.wait(400));
+    }
+
+    void qtBackendEndsTheControlsWait()
+    {
+        QtTrayBackend backend(solidIcon(Qt::yellow));
+        cSysTray tray(&backend);
+        tray.setInTray(true);
+        QTimer::singleShot(100, &backend, [&backend] { emit backend.trayIcon()->messageClicked(); });
+        QElapsedTimer clock;
+        clock.start();
+        tray.ShowBalloon("Too warm", "Tepora", 1, false);
+        QVERIFY2(clock.elapsed() < 900, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!tray.balloonVisible());
+    }
+
+private:
+    std::unique_ptr<RecordingTrayBackend> m_backend;
+    std::unique_ptr<cSysTray> m_tray;
+    QStringList m_events;
+};
+
+QTEST_MAIN(TestSysTray)
+#include "test_systray.moc"

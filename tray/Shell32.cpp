@@ -1,0 +1,58 @@
+#include "tray/Shell32.h"
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+int normalisedWindowStyle(int windowStyle)
+{
+    return (windowStyle < 0 || windowStyle > 6) ? 6 : windowStyle;
+}
+
+std::int32_t RunAndWait(const QString& command, int windowStyle, int timeoutMs)
+{
+    (void)normalisedWindowStyle(windowStyle); // console tools open no window here
+
+    QStringList arguments = QProcess::splitCommand(command);
+    if (arguments.isEmpty()) {
+        return kRunAndWaitNotStarted;
+    }
+    const QString program = arguments.takeFirst();
+
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+
+    QEventLoop loop;
+    bool failedToStart = false;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            failedToStart = true;
+            loop.quit();
+        }
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+
+    process.start();
+    if (!failedToStart && process.state() != QProcess::NotRunning) {
+        deadline.start(timeoutMs);
+        loop.exec();
+    }
+    if (failedToStart) {
+        return kRunAndWaitNotStarted;
+    }
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(1000);
+        return -1;
+    }
+    if (process.exitStatus() == QProcess::CrashExit) {
+        return -1;
+    }
+    return process.exitCode();
+}

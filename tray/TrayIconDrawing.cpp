@@ -1,0 +1,77 @@
+#include "tray/TrayIconDrawing.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+
+namespace {
+
+constexpr int kDotsPerMeter96 = 3780; // 96 dots per inch
+constexpr qreal kFullSize = 16.0;
+constexpr qreal kSmallestSize = 6.0;
+
+QFont iconFont(qreal pointSize)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
+// The part that must stay readable: the sign and digits, not the unit.
+QString essentialPart(const QString& text)
+{
+    const qsizetype unit = text.indexOf(QStringLiteral(" \u00B0"));
+    return unit < 0 ? text : text.left(unit);
+}
+
+QImage blankCanvas()
+{
+    QImage image(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32);
+    image.setDotsPerMeterX(kDotsPerMeter96);
+    image.setDotsPerMeterY(kDotsPerMeter96);
+    return image;
+}
+
+} // namespace
+
+qreal trayIconPointSize(const QString& text)
+{
+    const QImage probe = blankCanvas();
+    const QString essential = essentialPart(text);
+    for (qreal size = kFullSize; size > kSmallestSize; size -= 0.5) {
+        const QFontMetricsF metrics(iconFont(size), &probe);
+        if (metrics.horizontalAdvance(essential) <= kCanvasWidth) {
+            return size;
+        }
+    }
+    return kSmallestSize;
+}
+
+QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back)
+{
+    QImage image = blankCanvas();
+    image.fill(back);
+    QPainter painter(&image);
+    const QFont font = iconFont(trayIconPointSize(text));
+    painter.setFont(font);
+    painter.setPen(fore);
+    // 16 x 16 units over the drawing area; y is centred in those units.
+    const qreal unitY = kCanvasHeight / 16.0;
+    const QFontMetricsF metrics(font, &image);
+    const qreal heightUnits = metrics.height() / unitY;
+    const qreal top = (8.0 - heightUnits / 2.0) * unitY;
+    painter.drawText(QPointF(0, top + metrics.ascent()), text);
+    return image;
+}
+
+QColor colorFromStored(qint32 value)
+{
+    const quint32 v = static_cast<quint32>(value);
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+qint32 storedFromColor(const QColor& color)
+{
+    return color.red() + color.green() * 256 + color.blue() * 65536;
+}

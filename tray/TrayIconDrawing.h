@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+// The drawing area of the tray icon canvas, in pixels.
+constexpr int kCanvasWidth = 28;
+constexpr int kCanvasHeight = 29;
+
+// Draws the icon text from the left edge, centred vertically in a 16 x 16
+// unit coordinate system, in bold Arial on the background colour. The font is
+// 16 pt unless the text before the unit suffix would not fit the width; then
+// it shrinks until it does, so the icon never shows a wrong number.
+QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back);
+
+// The point size drawTrayIcon uses for a text.
+qreal trayIconPointSize(const QString& text);
+
+// Colours as the settings store them: red + green * 256 + blue * 65536.
+QColor colorFromStored(qint32 value);
+qint32 storedFromColor(const QColor& color);
