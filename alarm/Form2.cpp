@@ -1,0 +1,116 @@
+#include "alarm/Form2.h"
+
+#include "alarm/MMControl.h"
+#include "resources/AppIcon.h"
+#include "shell/Convert.h"
+#include "shell/ErrorReport.h"
+#include "shell/Form1.h"
+#include "shell/Paths.h"
+#include "shell/WindowRoutines.h"
+
+#include <QHeaderView>
+#include <QPointer>
+#include <QTreeWidget>
+
+namespace {
+std::function<void(Form2*)> g_openedHook;
+
+int twips(int t)
+{
+    return t / 15;
+}
+} // namespace
+
+Form2::Form2(Form1* owner) : QDialog(owner), m_owner(owner)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral("Temperature Alert!"));
+    setFixedSize(536, 200);
+    setModal(true);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(9);
+    font.setBold(true);
+    setFont(font);
+
+    ListView1 = new QTreeWidget(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setAccessibleName(QStringLiteral("Alert figures"));
+    ListView1->setGeometry(twips(120), twips(120), twips(7800), twips(2760));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setColumnCount(0);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MMControl1 = new MMControl(this);
+    MMControl1->setObjectName(QStringLiteral("MMControl1"));
+
+    Form_Load();
+}
+
+Form2::~Form2() = default;
+
+void Form2::setOpenedHook(std::function<void(Form2*)> hook)
+{
+    g_openedHook = std::move(hook);
+}
+
+void Form2::Form_Load()
+{
+    Procedure p(QStringLiteral("Form2"), QStringLiteral("Form_Load"));
+    QString suffix;
+    QTreeWidgetItem* row = nullptr;
+    const QString folder = m_owner->programFolder();
+    // Nothing in this window shows the hand pointer, so its file is not read.
+
+    p.run(100, [&] { ApplyButtonFace(this); });
+    p.run(102, [&] { setWindowIcon(applicationIcon()); });
+    QStringList headers;
+    p.run(106, [&] { headers << QStringLiteral("Location"); });
+    p.run(108, [&] { headers << QStringLiteral("Target temperature"); });
+    p.run(110, [&] {
+        headers << QStringLiteral("Current temperature");
+        ListView1->setHeaderLabels(headers);
+        ListView1->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    });
+    p.run(112, [&] { ListView1->setColumnWidth(0, twips(3000)); });
+    p.run(114, [&] { ListView1->setColumnWidth(1, twips(2000)); });
+    p.run(116, [&] { ListView1->setColumnWidth(2, twips(2000)); });
+    const TempUnit unit = m_owner->unit();
+    if (p.test(118, [&] { return unit == TempUnit::Fahrenheit; })) {
+        p.run(120, [&] { suffix = unitSuffix(TempUnit::Fahrenheit); });
+    } else if (p.test(122, [&] { return unit == TempUnit::Celsius; })) {
+        p.run(124, [&] { suffix = unitSuffix(TempUnit::Celsius); });
+    }
+    p.run(126, [&] { row = new QTreeWidgetItem(ListView1, QStringList{m_owner->CityName}); });
+    auto needRow = [&] {
+        if (!row) {
+            throw Failure(QStringLiteral("Object variable not set"));
+        }
+    };
+    p.run(128, [&] { needRow(); row->setText(1, generalNumber(m_owner->TargTemp) + suffix); });
+    p.run(130, [&] { needRow(); row->setText(2, generalNumber(m_owner->CurTemp) + suffix); });
+    const QString sound = dataFilePath(folder, QStringLiteral("reveille.mp3"));
+    if (p.test(132, [&] { return PathExists(sound); })) {
+        p.run(134, [&] { MMControl1->FileName = sound; });
+        p.run(136, [&] { MMControl1->setCommand(QStringLiteral("Open")); });
+        p.run(138, [&] { MMControl1->setCommand(QStringLiteral("Play")); });
+    }
+}
+
+void Form2::showAlert(Form1* owner)
+{
+    QPointer<Form2> alert = new Form2(owner);
+    alert->setAttribute(Qt::WA_DeleteOnClose, false);
+    if (g_openedHook) {
+        QMetaObject::invokeMethod(
+            alert,
+            [alert] {
+                if (alert && g_openedHook) {
+                    g_openedHook(alert);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    alert->exec();
+    delete alert;
+}

@@ -1,0 +1,71 @@
+#include "alarm/MMControl.h"
+
+#include "shell/Failure.h"
+
+#include <QAudioOutput>
+#include <QMediaPlayer>
+#include <QUrl>
+
+MMControl::MMControl(QObject* parent) : QObject(parent)
+{
+}
+
+MMControl::~MMControl() = default;
+
+void MMControl::setState(State state)
+{
+    if (state != m_state) {
+        m_state = state;
+        emit stateChanged(state);
+    }
+}
+
+void MMControl::setCommand(const QString& command)
+{
+    if (command.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
+        if (!m_player) {
+            m_player = new QMediaPlayer(this);
+            m_output = new QAudioOutput(this);
+            m_player->setAudioOutput(m_output);
+            // A missing or broken file leaves the player "playing": only the
+            // media status and the error tell what really happened.
+            connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+                if (status == QMediaPlayer::EndOfMedia) {
+                    setState(State::Ended);
+                } else if (status == QMediaPlayer::InvalidMedia) {
+                    m_error = m_player->errorString();
+                    setState(State::Failed);
+                }
+            });
+            connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString& text) {
+                m_error = text;
+                setState(State::Failed);
+            });
+        }
+        m_error.clear();
+        m_player->setSource(QUrl::fromLocalFile(FileName));
+        setState(State::Open);
+    } else if (command.compare(QLatin1String("Play"), Qt::CaseInsensitive) == 0) {
+        if (!m_player) {
+            throw Failure(QStringLiteral("The device is not open"));
+        }
+        if (m_state == State::Failed) {
+            return;
+        }
+        m_player->setPosition(0);
+        m_player->play();
+        setState(State::Playing);
+    } else if (command.compare(QLatin1String("Stop"), Qt::CaseInsensitive) == 0) {
+        if (m_player) {
+            m_player->stop();
+        }
+    } else if (command.compare(QLatin1String("Close"), Qt::CaseInsensitive) == 0) {
+        if (m_player) {
+            m_player->stop();
+            m_player->setSource(QUrl());
+        }
+        setState(State::Closed);
+    } else {
+        throw Failure(QStringLiteral("Invalid command: ") + command);
+    }
+}

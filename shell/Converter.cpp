@@ -1,0 +1,48 @@
+#include "shell/Converter.h"
+
+#include "shell/Failure.h"
+#include "shell/Paths.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+
+QByteArray converterBytes()
+{
+    QFile resource(QStringLiteral(":/tools/nconvert"));
+    if (!resource.open(QIODevice::ReadOnly)) {
+        throw Failure(QStringLiteral("Resource not found"));
+    }
+    return resource.readAll();
+}
+
+void WriteNewFile(const QByteArray& bytes, const QString& path)
+{
+    QCoreApplication::processEvents();
+    if (PathExists(path)) {
+        return;
+    }
+    // Written under a temporary name and renamed, so a second copy of the
+    // program never starts a half-written converter.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw Failure::pathFileAccess();
+    }
+    file.write(bytes);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                        QFile::WriteUser | QFile::ExeUser);
+    if (!file.commit()) {
+        throw Failure::pathFileAccess();
+    }
+}
+
+void RemoveFile(const QString& path)
+{
+    QCoreApplication::processEvents();
+    if (QFile::remove(path)) {
+        return;
+    }
+    // A read-only file: make it writable and try once more.
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner | QFile::WriteUser);
+    QFile::remove(path);
+}

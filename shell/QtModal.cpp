@@ -1,0 +1,70 @@
+#include "shell/QtModal.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace {
+
+bool g_closing = false;
+
+QWidget* owner()
+{
+    QWidget* active = QApplication::activeWindow();
+    return (active && active->isVisible()) ? active : nullptr;
+}
+
+} // namespace
+
+void QtModal::setClosing(bool closing)
+{
+    g_closing = closing;
+}
+
+void QtModal::messageBox(const QString& title, const QString& text, Icon icon)
+{
+    if (g_closing) {
+        return;
+    }
+    // Line breaks arrive as CR LF and bare CRs (an empty line is two CRs).
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, shown,
+                    QMessageBox::Ok, owner());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+std::optional<QString> QtModal::inputBox(const QString& title, const QString& prompt, const QString& proposed)
+{
+    if (g_closing) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const QString answer = QInputDialog::getText(owner(), title, prompt, QLineEdit::Normal, proposed, &ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return answer;
+}
+
+std::optional<QColor> QtModal::colorDialog(const QColor& initial)
+{
+    if (g_closing) {
+        return std::nullopt;
+    }
+    const QColor chosen = QColorDialog::getColor(initial, owner());
+    if (!chosen.isValid()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+bool QtModal::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}

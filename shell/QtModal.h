@@ -1,0 +1,15 @@
+#pragma once
+
+#include "shell/Modal.h"
+
+// The real dialogs: QMessageBox, QInputDialog, QColorDialog, the desktop's browser.
+class QtModal : public Modal {
+public:
+    void messageBox(const QString& title, const QString& text, Icon icon) override;
+    std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& proposed) override;
+    std::optional<QColor> colorDialog(const QColor& initial) override;
+    bool openUrl(const QUrl& url) override;
+
+    // Once the program is closing no new box may hold it open.
+    static void setClosing(bool closing);
+};

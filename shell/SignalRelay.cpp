@@ -1,0 +1,54 @@
+#include "shell/SignalRelay.h"
+
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int g_fds[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const unsigned char byte = static_cast<unsigned char>(number);
+    // Only async-signal-safe work here: one byte into the pipe.
+    [[maybe_unused]] const ssize_t n = ::write(g_fds[0], &byte, 1);
+}
+} // namespace
+#endif
+
+SignalRelay::SignalRelay(QObject* parent) : QObject(parent)
+{
+#ifdef Q_OS_UNIX
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_fds) != 0) {
+        return;
+    }
+    m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        unsigned char byte = 0;
+        if (::read(g_fds[1], &byte, 1) == 1) {
+            emit terminationRequested(byte);
+        }
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(number, &action, nullptr);
+    }
+#endif
+}
+
+SignalRelay::~SignalRelay()
+{
+#ifdef Q_OS_UNIX
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(number, &action, nullptr);
+    }
+#endif
+}

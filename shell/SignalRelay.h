@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop, so the
+// program closes the same way as from its window (converter and tray icon
+// removed) when the session ends or someone asks it to stop.
+class SignalRelay : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SignalRelay(QObject* parent = nullptr);
+    ~SignalRelay() override;
+
+signals:
+    void terminationRequested(int signalNumber);
+
+private:
+    QSocketNotifier* m_notifier = nullptr;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Gives the window, and its option buttons, check boxes, frames and labels,
+// the system's button-face colour.
+void ApplyButtonFace(QWidget* window);
+
+// Makes the hand pointer file the pointer over the window's push buttons.
+// Raises Failure when the file is there but is no cursor.
+void applyHandPointer(QWidget* window, const QString& cursorFile);
+
+// Sets every push button's caption font: Arial 11.25 pt bold.
+void applyButtonFonts(QWidget* window);

@@ -1,0 +1,44 @@
+#include "resources/AppIcon.h"
+#include "shell/Form1.h"
+#include "shell/QtModal.h"
+#include "shell/SignalRelay.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tepora"));
+    QApplication::setOrganizationName(QStringLiteral("Ravensel"));
+    QApplication::setWindowIcon(applicationIcon());
+    // The window hides in the tray and the alert closes on its own: neither
+    // means the program should end.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QtModal modal;
+    Modal::setDefault(&modal);
+
+    Form1Options options;
+    // Lets end-to-end tests poll faster than once a minute; not a user setting.
+    const int testPoll = qEnvironmentVariableIntValue("TEPORA_TEST_POLL_MS");
+    if (testPoll > 0) {
+        options.pollIntervalMs = testPoll;
+    }
+    Form1 form(options);
+    QObject::connect(&form, &Form1::closed, &app, [&] {
+        QtModal::setClosing(true);
+        // Every other window goes with the main one, and any wait still open
+        // (a reading, the converter, an alert) returns at once.
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    });
+    SignalRelay signals_;
+    QObject::connect(&signals_, &SignalRelay::terminationRequested, &form, [&form] { form.closeProgram(); });
+
+    form.Form_Load();
+    form.showAsLoaded();
+    const int result = QApplication::exec();
+    Modal::setDefault(nullptr);
+    return result;
+}
