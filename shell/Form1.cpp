@@ -4,6 +4,7 @@
 
 #include "alarm/AlarmDecision.h"
 #include "alarm/Form2.h"
+#include "alarm/PanelTexts.h"
 #include "resources/AppIcon.h"
 #include "shell/Convert.h"
 #include "shell/Converter.h"
@@ -101,6 +102,12 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
             }
         });
     }
+    connect(ui->PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(ui->PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(ui->PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(ui->PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(ui->PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(ui->PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     // The input box selects the whole target when it gets the focus.
     ui->Text2->installEventFilter(this);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { closeProgram(); });
@@ -351,6 +358,11 @@ double Form1::getWeather(bool InTimer)
     return readWeather(*Inet1, inputs, InTimer, CityName);
 }
 
+QString Form1::location() const
+{
+    return ui->Label1->text();
+}
+
 QString Form1::iconFilesFolder() const
 {
     if (m_iconFolder.isEmpty()) {
@@ -458,6 +470,82 @@ void Form1::Timer1_Timer()
     p.run(100, [&] { QCoreApplication::processEvents(); });
     p.run(102, [&] { ListTemp(true); });
     p.run(104, [&] { QCoreApplication::processEvents(); });
+}
+
+void Form1::PushButton1_Click()
+{
+    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
+    p.run(100, [&] { showMessage(directionHelpText(ui->Option1->text(), ui->Option2->text())); });
+}
+
+void Form1::PushButton2_Click()
+{
+    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    // Counts as a refresh, so a tick cannot stack a second alert on this one.
+    ++m_refreshDepth;
+    p.run(100, [&] { TargTemp = roundHalfEven(toDouble(ui->Text2->text())); });
+    p.run(102, [&] { CurTemp = getWeather(false); });
+    if (!m_closed && p.test(104, [&] { return CurTemp > InvalidKeyTemp; })) {
+        p.run(106, [&] { Form2::showAlert(this); });
+    }
+    --m_refreshDepth;
+}
+
+void Form1::PushButton3_Click()
+{
+    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
+    p.run(100, [&] { showMessage(testAlarmHelpText()); });
+}
+
+void Form1::PushButton4_Click()
+{
+    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
+    std::optional<QString> answer;
+    p.run(100, [&] { answer = Modal::instance().inputBox(applicationTitle(), locationPrompt(), ui->Label1->text()); });
+    if (!answer || answer->isEmpty() || m_closed) {
+        return;
+    }
+    p.run(102, [&] { ui->Label1->setText(*answer); });
+    p.run(104, [&] { SaveSetting("Text1", ui->Label1->text()); });
+    p.run(106, [&] { AlarmShown = false; });
+    p.run(108, [&] { ListTemp(false); });
+}
+
+void Form1::changeColor(PictureBox* swatch, const char* key, bool background, const QString& operation)
+{
+    Procedure p(QStringLiteral("Form1"), operation);
+    QColor color;
+    p.run(100, [&] { color = swatch->backColor(); });
+    p.run(102, [&] {
+        // A cancel keeps the colour the dialog was opened with.
+        if (const std::optional<QColor> chosen = Modal::instance().colorDialog(color)) {
+            color = *chosen;
+        }
+    });
+    if (m_closed) {
+        return;
+    }
+    p.run(104, [&] { swatch->setBackColor(color); });
+    p.run(106, [&] { SaveSetting(key, QString::number(storedFromColor(swatch->backColor()))); });
+    p.run(108, [&] {
+        if (background) {
+            ui->Picture4->setBackColor(swatch->backColor());
+        } else {
+            ui->Picture4->setForeColor(swatch->backColor());
+        }
+    });
+    p.run(112, [&] { DrawSample(); });
+    p.run(114, [&] { ListTemp(false); });
+}
+
+void Form1::PushButton7_Click()
+{
+    changeColor(ui->Picture2, "Font Color", false, QStringLiteral("PushButton7_Click"));
+}
+
+void Form1::PushButton8_Click()
+{
+    changeColor(ui->Picture3, "Background Color", true, QStringLiteral("PushButton8_Click"));
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -14,6 +14,7 @@ class QTimer;
 class TrayBackend;
 class cSysTray;
 class QRadioButton;
+class PictureBox;
 namespace Ui {
 class Form1;
 }
@@ -69,6 +70,8 @@ public:
     // Where the refresh writes "CurTemp.bmp" and "CurTemp.ico".
     QString iconFilesFolder() const;
     QString programFolder() const { return m_programFolder; }
+    // The location the readings are for, as the user entered it.
+    QString location() const;
 
 signals:
     // After every refresh (tests and benchmarks wait for it).
@@ -93,6 +96,13 @@ private:
     void DirectionOption_Click();
     void UnitOption_Click();
     void Timer1_Timer();
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton7_Click();
+    void PushButton8_Click();
+    void changeColor(PictureBox* swatch, const char* key, bool background, const QString& operation);
     void alarmStep();
     void drawTrayIcon();
     void setOption(QRadioButton* option, bool selected);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Texts of the alarm settings panel; CR LF line breaks as everywhere in the
+// program's boxes.
+
+// The "?" beside the directions. The example numbers are fixed on purpose:
+// they explain the idea, not the user's own target.
+QString directionHelpText(const QString& risesCaption, const QString& fallsCaption);
+
+// The "?" beside "Test Alarm".
+QString testAlarmHelpText();
+
+// The prompt of "Change Location".
+QString locationPrompt();

@@ -1,0 +1,231 @@
+// The alarm: the decision on its own, then the whole loop of polls, alert
+// window and sound against the test weather service.
+
+#include "MainWindowHarness.h"
+
+#include "alarm/AlarmDecision.h"
+#include "alarm/Form2.h"
+#include "alarm/MMControl.h"
+#include "weather/WeatherText.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+// Kelvin that the service must send for a whole Fahrenheit reading.
+double kelvinFor(int fahrenheit)
+{
+    return 273 + (fahrenheit - 32) * 5.0 / 9.0 + 0.01;
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Direction)
+
+class TestAlarm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { Form2::setOpenedHook({}); }
+    void cleanup() { Form2::setOpenedHook({}); }
+
+    void decision_data();
+    void decision();
+    void exampleSequence();
+    void alarmFiresOnceUntilASettingChanges();
+    void targetThatIsNoNumberNeverReaches();
+    void testAlarmOpensTheAlertWithAFreshReading();
+    void testAlarmWithRejectedKeyOpensNoAlert();
+    void tickWhileAlertOfTestAlarmIsOpenIsSkipped();
+};
+
+void TestAlarm::decision_data()
+{
+    QTest::addColumn<double>("cur");
+    QTest::addColumn<double>("target");
+    QTest::addColumn<Direction>("direction");
+    QTest::addColumn<double>("last");
+    QTest::addColumn<bool>("reached");
+
+    QTest::newRow("rises: equal to target") << 70.0 << 70.0 << Direction::Rises << 65.0 << true;
+    QTest::newRow("falls: equal to target") << 70.0 << 70.0 << Direction::Falls << 75.0 << true;
+    QTest::newRow("both: equal to target from below") << 70.0 << 70.0 << Direction::Both << 65.0 << true;
+    QTest::newRow("both: equal to target from above") << 70.0 << 70.0 << Direction::Both << 75.0 << true;
+    QTest::newRow("rises: below target") << 68.0 << 70.0 << Direction::Rises << 65.0 << false;
+    QTest::newRow("falls: above target") << 72.0 << 70.0 << Direction::Falls << 75.0 << false;
+    QTest::newRow("unchanged reading, rises") << 72.0 << 70.0 << Direction::Rises << 72.0 << false;
+    QTest::newRow("unchanged reading, falls") << 60.0 << 70.0 << Direction::Falls << 60.0 << false;
+    QTest::newRow("unchanged reading, both") << 70.0 << 70.0 << Direction::Both << 70.0 << false;
+    QTest::newRow("rises: above target while falling") << 72.0 << 70.0 << Direction::Rises << 75.0 << true;
+    QTest::newRow("both: above target while falling") << 72.0 << 70.0 << Direction::Both << 75.0 << false;
+    QTest::newRow("both: above target while rising") << 72.0 << 70.0 << Direction::Both << 71.0 << true;
+    QTest::newRow("both: below target while falling") << 66.0 << 70.0 << Direction::Both << 67.0 << true;
+    QTest::newRow("both: below target while rising") << 66.0 << 70.0 << Direction::Both << 60.0 << false;
+    QTest::newRow("unrounded target 70.4, reading 70") << 70.0 << 70.4 << Direction::Rises << 65.0 << false;
+    QTest::newRow("rejected key, falls") << -5000.0 << 70.0 << Direction::Falls << 65.0 << false;
+    QTest::newRow("unknown place, falls") << -5500.0 << 70.0 << Direction::Falls << 65.0 << false;
+    QTest::newRow("no reading, falls") << double(NoReadingTemp) << 70.0 << Direction::Falls << 65.0 << false;
+    QTest::newRow("no direction") << 80.0 << 70.0 << Direction::None << 65.0 << false;
+    QTest::newRow("negative readings, falls") << -12.0 << -10.0 << Direction::Falls << -5.0 << true;
+}
+
+void TestAlarm::decision()
+{
+    QFETCH(double, cur);
+    QFETCH(double, target);
+    QFETCH(Direction, direction);
+    QFETCH(double, last);
+    QFETCH(bool, reached);
+    QCOMPARE(targetReached(cur, target, direction, last), reached);
+}
+
+// The worked example: target 70, rises; readings in the order they arrive.
+void TestAlarm::exampleSequence()
+{
+    struct Row {
+        double reading;
+        bool reached;
+    };
+    double last = 65; // the start-up priming
+    const Row rows[] = {{65, false}, {68, false}, {70, true}, {72, true}, {72, false}, {73, true}};
+    for (const Row& row : rows) {
+        const bool reached = targetReached(row.reading, 70, Direction::Rises, last);
+        QCOMPARE(reached, row.reached);
+        if (reached) {
+            last = row.reading;
+        }
+    }
+    QCOMPARE(last, 73.0);
+}
+
+void TestAlarm::alarmFiresOnceUntilASettingChanges()
+{
+    MainWindowHarness h(kelvinFor(65), 150);
+    int alerts = 0;
+    QStringList row;
+    bool timerRanWhileOpen = true;
+    bool soundStarted = false;
+    Form2::setOpenedHook([&](Form2* alert) {
+        ++alerts;
+        QTreeWidgetItem* item = alert->ListView1->topLevelItem(0);
+        row = {item->text(0), item->text(1), item->text(2)};
+        timerRanWhileOpen = h.window->pollTimer()->isActive();
+        // The sound starts, and plays to its end even without a sound card.
+        soundStarted = QTest::qWaitFor([&] { return alert->MMControl1->state() == MMControl::State::Playing ||
+                                                    alert->MMControl1->state() == MMControl::State::Ended; },
+                                       5000);
+        QTest::qWait(400); // ticks that come now must not run
+        alert->reject();
+    });
+    QVERIFY(h.start());
+    QCOMPARE(h.window->lastAlarmTemp(), 65.0);
+    QTest::qWait(400);
+    QCOMPARE(alerts, 0);
+
+    h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), kelvinFor(72));
+    QTRY_COMPARE_WITH_TIMEOUT(alerts, 1, 10000);
+    QCOMPARE(row, (QStringList{QStringLiteral("San Diego"), QStringLiteral("70 °F"), QStringLiteral("72 °F")}));
+    QVERIFY(!timerRanWhileOpen);
+    QVERIFY(soundStarted);
+    QTRY_VERIFY(h.window->alarmShown());
+    QVERIFY(h.window->pollTimer()->isActive());
+
+    // However far it goes now, no second alert.
+    h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), kelvinFor(80));
+    QSignalSpy refreshes(h.window.get(), &Form1::refreshed);
+    QTRY_VERIFY_WITH_TIMEOUT(refreshes.count() >= 4, 10000);
+    QCOMPARE(alerts, 1);
+
+    // A change on the panel re-arms it; the next changed reading fires.
+    h.child<QLineEdit>("Text2")->setText(QStringLiteral("75"));
+    QVERIFY(!h.window->alarmShown());
+    h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), kelvinFor(81));
+    QTRY_COMPARE_WITH_TIMEOUT(alerts, 2, 10000);
+    QCOMPARE(row.at(1), QStringLiteral("75 °F"));
+    QCOMPARE(h.modal.errorReports().size(), 0);
+}
+
+void TestAlarm::targetThatIsNoNumberNeverReaches()
+{
+    MainWindowHarness h(kelvinFor(65));
+    int alerts = 0;
+    Form2::setOpenedHook([&](Form2* alert) {
+        ++alerts;
+        alert->reject();
+    });
+    QVERIFY(h.start(false));
+    h.child<QLineEdit>("Text2")->setText(QStringLiteral("abc"));
+    h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), kelvinFor(72));
+    QVERIFY(!h.window->HasReachedTemp());
+    h.window->ListTemp(true);
+    QCOMPARE(alerts, 0);
+    // The failed conversion is still reported, where it happened.
+    const auto reports = h.modal.errorReports();
+    QVERIFY(!reports.isEmpty());
+    QVERIFY(reports.first().text.startsWith(QStringLiteral("Type mismatch")));
+    QVERIFY(reports.first().text.contains(QStringLiteral("Form1.HasReachedTemp at line 106")));
+}
+
+void TestAlarm::testAlarmOpensTheAlertWithAFreshReading()
+{
+    MainWindowHarness h(kelvinFor(20));
+    QStringList row;
+    Form2::setOpenedHook([&](Form2* alert) {
+        QTreeWidgetItem* item = alert->ListView1->topLevelItem(0);
+        row = {item->text(0), item->text(1), item->text(2)};
+        alert->reject();
+    });
+    QVERIFY(h.start());
+    const double lastBefore = h.window->lastAlarmTemp();
+    h.child<QLineEdit>("Text2")->setText(QStringLiteral("70.5"));
+    h.child<QRadioButton>("Option5")->click();
+    h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), 300.2);
+    h.child<QPushButton>("PushButton2")->click();
+    // Far from the target, and the target rounded halves to even.
+    QCOMPARE(row, (QStringList{QStringLiteral("San Diego"), QStringLiteral("70 °C"), QStringLiteral("27 °C")}));
+    QCOMPARE(h.window->lastAlarmTemp(), lastBefore);
+    QVERIFY(!h.window->alarmShown());
+}
+
+void TestAlarm::testAlarmWithRejectedKeyOpensNoAlert()
+{
+    MainWindowHarness h;
+    int alerts = 0;
+    Form2::setOpenedHook([&](Form2* alert) {
+        ++alerts;
+        alert->reject();
+    });
+    QVERIFY(h.start());
+    h.sim.setAcceptedKeys({QStringLiteral("the-right-key")});
+    h.modal.clear();
+    h.child<QPushButton>("PushButton2")->click();
+    QCOMPARE(alerts, 0);
+    const auto boxes = h.modal.messages();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(boxes.first().text.startsWith(QStringLiteral("Your API Key is not correct.")));
+}
+
+void TestAlarm::tickWhileAlertOfTestAlarmIsOpenIsSkipped()
+{
+    MainWindowHarness h(kelvinFor(65), 50);
+    int alerts = 0;
+    int requestsWhileOpen = -1;
+    Form2::setOpenedHook([&](Form2* alert) {
+        ++alerts;
+        const int before = h.sim.requestCount();
+        QTest::qWait(500);
+        requestsWhileOpen = h.sim.requestCount() - before;
+        alert->reject();
+    });
+    QVERIFY(h.start());
+    h.child<QPushButton>("PushButton2")->click();
+    QCOMPARE(alerts, 1);
+    QCOMPARE(requestsWhileOpen, 0);
+}
+
+QTEST_MAIN(TestAlarm)
+#include "test_alarm.moc"
