@@ -36,7 +36,18 @@ QString Inet::OpenURL(const QString& url)
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // Idle as soon as the answer is in, not when this loop returns: a reading
+    // nested in the loop waits for idle, and this loop cannot return before it.
+    auto settle = [&] {
+        if (m_busy) {
+            m_busy = false;
+            emit idle();
+        }
+    };
+    connect(reply, &QNetworkReply::finished, &loop, [&] {
+        settle();
+        loop.quit();
+    });
     connect(reply, &QNetworkReply::errorOccurred, &loop, [&](QNetworkReply::NetworkError code) {
         // The transfer time-out surfaces as a cancel; tell it apart from a real one.
         if (code == QNetworkReply::OperationCanceledError && !cut) {
@@ -49,17 +60,16 @@ QString Inet::OpenURL(const QString& url)
     if (!self) {
         throw Failure(QStringLiteral("Operation canceled"));
     }
-    m_busy = false;
 
     const bool finished = reply->isFinished();
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = reply->errorString();
     const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    if (finished && !cut) {
+    if (finished && !cut && reply->isOpen()) {
         body += reply->read(kMaxAnswerBytes - body.size());
     }
     reply->deleteLater();
-    emit idle();
+    settle();
 
     if (!finished) {
         // The loop was left early: the program is closing.

@@ -1,0 +1,249 @@
+#include "ScriptedModal.h"
+#include "TestEnv.h"
+#include "WeatherSim.h"
+
+#include "shell/Settings.h"
+#include "weather/Inet.h"
+#include "weather/WeatherQuery.h"
+
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QTest>
+#include <QTimer>
+
+using Fault = WeatherSim::Fault;
+
+namespace
+{
+
+const QString kCaption = QStringLiteral("Getting Started / Enter Your API Key");
+
+// The test service on loopback, the program pointed at it, settings in a
+// throw-away folder and every box recorded.
+struct Service {
+    TestEnv env;
+    ScriptedModal modal;
+    WeatherSim sim;
+    Inet inet;
+
+    explicit Service(const QString& key = QStringLiteral("good"))
+    {
+        if (!sim.listen()) {
+            qFatal("weather sim cannot listen");
+        }
+        qputenv("TEPORA_SERVICE_URL", sim.baseUrl().toUtf8());
+        SaveSetting(QStringLiteral("APIKey"), key);
+        sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), 290.15);
+    }
+    ~Service() { qunsetenv("TEPORA_SERVICE_URL"); }
+
+    double read(const QString& location, TempUnit unit, bool quiet, QString& cityName)
+    {
+        return readWeather(inet, WeatherInputs{location, unit, kCaption}, quiet, cityName);
+    }
+};
+
+} // namespace
+
+class TestGetWeather : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void reading_data()
+    {
+        QTest::addColumn<double>("kelvin");
+        QTest::addColumn<TempUnit>("unit");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("worked example, F") << 290.15 << TempUnit::Fahrenheit << "C" << 63.0;
+        QTest::newRow("worked example, C") << 290.15 << TempUnit::Celsius << "C" << 17.0;
+        QTest::newRow("comma locale") << 290.15 << TempUnit::Celsius << "de_DE" << 17.0;
+        QTest::newRow("C 0.5 to even 0") << 273.5 << TempUnit::Celsius << "C" << 0.0;
+        QTest::newRow("C 1.5 to even 2") << 274.5 << TempUnit::Celsius << "C" << 2.0;
+        QTest::newRow("C -0.5 to even 0") << 272.5 << TempUnit::Celsius << "C" << 0.0;
+        QTest::newRow("F 36.5 to even 36") << 275.5 << TempUnit::Fahrenheit << "C" << 36.0;
+        QTest::newRow("F 45.5 to even 46") << 280.5 << TempUnit::Fahrenheit << "C" << 46.0;
+        QTest::newRow("no unit") << 290.15 << TempUnit::None << "C" << 0.0;
+    }
+    void reading()
+    {
+        QFETCH(double, kelvin);
+        QFETCH(TempUnit, unit);
+        QFETCH(QString, locale);
+        QFETCH(double, expected);
+        QLocale::setDefault(QLocale(locale));
+        Service s;
+        s.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), kelvin);
+        QString city = QStringLiteral("stale");
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), unit, false, city), expected);
+        QCOMPARE(city, QStringLiteral("San Diego"));
+        QVERIFY(s.modal.shown.isEmpty());
+    }
+
+    void requestSent_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("request");
+        QTest::newRow("spaces") << "San Diego CA"
+                                << "good"
+                                << "/data/2.5/weather?q=San%20Diego%20CA&APPID=good";
+        QTest::newRow("comma kept") << "Paris, France"
+                                    << "good"
+                                    << "/data/2.5/weather?q=Paris,%20France&APPID=good";
+        QTest::newRow("empty key") << "San Diego CA"
+                                   << ""
+                                   << "/data/2.5/weather?q=San%20Diego%20CA&APPID=";
+        // A location must not be able to add parameters of its own.
+        QTest::newRow("ampersand") << "Paris&units=metric"
+                                   << "good"
+                                   << "/data/2.5/weather?q=Paris%26units%3Dmetric&APPID=good";
+        QTest::newRow("utf-8") << QString::fromUtf8("Zürich") << "k y"
+                               << "/data/2.5/weather?q=Z%C3%BCrich&APPID=k%20y";
+    }
+    void requestSent()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, key);
+        QFETCH(QString, request);
+        Service s(key);
+        QString city;
+        s.read(location, TempUnit::Celsius, true, city);
+        QCOMPARE(s.sim.requests(), QStringList{request});
+    }
+
+    void serviceErrors_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("quiet");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<QString>("message");
+        const QString badKey = invalidKeyMessage(kCaption);
+        const QString badCity = unknownCityMessage();
+        QTest::newRow("401 quiet") << "San Diego CA"
+                                   << "bad" << true << InvalidKeyTemp << "";
+        QTest::newRow("401 loud") << "San Diego CA"
+                                  << "bad" << false << InvalidKeyTemp << badKey;
+        QTest::newRow("401 before 404") << "Sna Diego"
+                                        << "bad" << false << InvalidKeyTemp << badKey;
+        QTest::newRow("404 quiet") << "Sna Diego"
+                                   << "good" << true << UnknownCityTemp << "";
+        QTest::newRow("404 loud") << "Sna Diego"
+                                  << "good" << false << UnknownCityTemp << badCity;
+    }
+    void serviceErrors()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, key);
+        QFETCH(bool, quiet);
+        QFETCH(double, expected);
+        QFETCH(QString, message);
+        Service s(key);
+        s.sim.setAcceptedKeys({QStringLiteral("good")});
+        QString city;
+        QCOMPARE(s.read(location, TempUnit::Fahrenheit, quiet, city), expected);
+        QCOMPARE(city, location);
+        QVERIFY(s.modal.errorReports().isEmpty());
+        const auto boxes = s.modal.messages();
+        if (message.isEmpty()) {
+            QVERIFY(boxes.isEmpty());
+        } else {
+            QCOMPARE(boxes.size(), 1);
+            QCOMPARE(boxes[0].title, QStringLiteral("Tepora"));
+            QCOMPARE(boxes[0].text, message);
+            QCOMPARE(boxes[0].icon, Modal::Icon::NoIcon);
+        }
+    }
+
+    // A transfer that fails is reported even in quiet mode; an answer that is
+    // no weather is no failure of the transfer. Neither is a reading.
+    void faults_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QString>("reported"); // the report's first line; empty: none
+        const QString late = QStringLiteral("The weather service did not answer within 1 seconds");
+        QTest::newRow("no answer") << Fault::NoAnswer << late;
+        QTest::newRow("slow") << Fault::Slow << late;
+        QTest::newRow("dropped") << Fault::Drop << "Connection closed";
+        QTest::newRow("html") << Fault::Html << "";
+        QTest::newRow("garbage") << Fault::Garbage << "";
+        QTest::newRow("huge") << Fault::Huge << "";
+    }
+    void faults()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(QString, reported);
+        Service s;
+        s.inet.setTimeoutMs(1000);
+        s.sim.setSlowDelay(5000);
+        s.sim.setFault(fault);
+        QString city;
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), NoReadingTemp);
+        QVERIFY2(clock.elapsed() < 4000, "the transfer time-out was not kept");
+        QCOMPARE(city, QStringLiteral("San Diego CA"));
+        QVERIFY(s.modal.messages().isEmpty());
+        QVERIFY(!s.inet.StillExecuting());
+        const auto reports = s.modal.errorReports();
+        if (reported.isEmpty()) {
+            QVERIFY(reports.isEmpty());
+        } else {
+            QCOMPARE(reports.size(), 1);
+            QCOMPARE(reports[0].text.section(QStringLiteral("\r\n"), 0, 0), reported);
+            QVERIFY2(
+                reports[0].text.contains(QStringLiteral("in Tepora2021/08/31.Form1.getWeather at line 104")),
+                qPrintable(reports[0].text));
+        }
+        // The next poll works again.
+        s.sim.setFault(Fault::None);
+        s.modal.clear();
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), 63.0);
+        QVERIFY(s.modal.shown.isEmpty());
+    }
+
+    // A reading asked for while another one waits for its answer sends
+    // nothing, waits for the first to end and reads nothing itself.
+    void nestedCallWhileBusy()
+    {
+        Service s;
+        s.sim.setFault(Fault::Slow);
+        s.sim.setSlowDelay(300);
+        bool nestedDone = false;
+        bool outerDoneFirst = false;
+        double nested = 0;
+        double outer = 0;
+        QString nestedCity;
+        connect(&s.sim, &WeatherSim::requestReceived, this, [&] {
+            QTimer::singleShot(0, this, [&] {
+                QVERIFY(s.inet.StillExecuting());
+                nested = s.read(QStringLiteral("San Diego CA"), TempUnit::Celsius, false, nestedCity);
+                outerDoneFirst = outer != 0;
+                nestedDone = true;
+            });
+        });
+        // A hang here is what the watchdog turns into a failure.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, this, [] { qFatal("nested reading never returned"); });
+        watchdog.start(20000);
+        QString city;
+        outer = s.read(QStringLiteral("San Diego CA"), TempUnit::Celsius, false, city);
+        watchdog.stop();
+        QCOMPARE(outer, 17.0);
+        QCOMPARE(city, QStringLiteral("San Diego"));
+        QVERIFY(nestedDone);
+        QVERIFY(!outerDoneFirst);
+        QCOMPARE(nested, NoReadingTemp);
+        QCOMPARE(nestedCity, QStringLiteral("San Diego CA"));
+        QCOMPARE(s.sim.requestCount(), 1);
+        QVERIFY(s.modal.shown.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGetWeather)
+#include "test_getweather.moc"
