@@ -14,6 +14,7 @@
 #include "shell/Paths.h"
 #include "shell/Settings.h"
 #include "shell/WindowRoutines.h"
+#include "shell/modStartUp.h"
 #include "tray/QtTrayBackend.h"
 #include "tray/Shell32.h"
 #include "tray/TrayIconDrawing.h"
@@ -24,6 +25,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -86,21 +88,16 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
 
     connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(ui->Check3, &QCheckBox::toggled, this, &Form1::Check3_Click);
     connect(ui->Check8, &QCheckBox::toggled, this, &Form1::Check8_Click);
     connect(ui->Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    // Only the user's clicks (and arrow keys) save: loading sets the options one
+    // by one, and saving on each would overwrite the ones not yet read.
     for (QRadioButton* option : {ui->Option1, ui->Option2, ui->Option3}) {
-        connect(option, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) {
-                DirectionOption_Click();
-            }
-        });
+        connect(option, &QRadioButton::clicked, this, &Form1::DirectionOption_Click);
     }
     for (QRadioButton* option : {ui->Option4, ui->Option5}) {
-        connect(option, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) {
-                UnitOption_Click();
-            }
-        });
+        connect(option, &QRadioButton::clicked, this, &Form1::UnitOption_Click);
     }
     connect(ui->PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(ui->PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
@@ -318,6 +315,32 @@ void Form1::cSysTray1_MouseUp(qint16, qint32)
     if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->raise();
         modal->activateWindow();
+    }
+}
+
+void Form1::Check3_Click()
+{
+    if (StartingUp) {
+        return; // loading sets the box from the store; nothing to write
+    }
+    if (ui->Check3->isChecked()) {
+        ui->Check8->setVisible(true);
+        unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting("Windows Startup", "On"); });
+        if (!AddToStartup()) {
+            showMessage(QStringLiteral("Tepora could not be set to start when you log in: the entry in \"%1\" "
+                                       "could not be written.")
+                            .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
+            ui->Check3->setChecked(false); // runs the unticked branch below
+        }
+        return;
+    }
+    ui->Check8->setChecked(false);
+    ui->Check8->setVisible(false);
+    unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting("Windows Startup", "Off"); });
+    if (!RemoveFromStartup()) {
+        showMessage(QStringLiteral("Tepora could not remove its entry from \"%1\", so it may still start when you "
+                                   "log in. Please delete the file tepora.desktop there.")
+                        .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
     }
 }
 

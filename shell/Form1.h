@@ -91,6 +91,7 @@ private:
     void Form_QueryUnload();
     void ApplySkin();
     void cSysTray1_MouseUp(qint16 Button, qint32 Id);
+    void Check3_Click();
     void Check8_Click();
     void Text2_Change();
     void DirectionOption_Click();

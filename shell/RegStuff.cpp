@@ -1,0 +1,164 @@
+#include "shell/RegStuff.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#ifdef Q_OS_WIN
+#include <QSettings>
+#else
+#include <QSaveFile>
+#include <QStandardPaths>
+#endif
+
+namespace
+{
+
+// The program's folder joined with the file name; QDir adds no second
+// separator after a root folder.
+QString programFilePath(const QString& fileName, const RunEntryPlace& place)
+{
+    return QDir(QFileInfo(place.programPath).absolutePath()).filePath(fileName);
+}
+
+#ifdef Q_OS_WIN
+
+// The current user's key: users may not write the machine-wide one.
+const QString kRunKey =
+    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+
+#else
+
+const QString kEntryName = QStringLiteral("tepora.desktop");
+
+QString entryPath(const RunEntryPlace& place)
+{
+    return QDir(place.autostartFolder).filePath(kEntryName);
+}
+
+// One argument of an Exec line: quoted when it holds a reserved character,
+// with '"', '`', '$' and '\' escaped inside the quotes, and '%' doubled so
+// that no field code is read into it.
+QString execArgument(const QString& argument)
+{
+    static const QString reserved = QStringLiteral(" \t\n\r\"'\\><~|&;$*?#()`");
+    static const QString escapedInQuotes = QStringLiteral("\"`$\\");
+    const bool quote =
+        std::any_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
+    QString out;
+    for (const QChar c : argument) {
+        if (quote && escapedInQuotes.contains(c)) {
+            out += QLatin1Char('\\');
+        }
+        out += c;
+    }
+    out.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    return quote ? QLatin1Char('"') + out + QLatin1Char('"') : out;
+}
+
+// The escapes every string value of a desktop entry takes, applied over the
+// quoting above.
+QString escapeStringValue(const QString& value)
+{
+    QString out;
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+QByteArray desktopEntry(const QString& programPath)
+{
+    const QString text = QStringLiteral("[Desktop Entry]\n"
+                                        "Type=Application\n"
+                                        "Name=Tepora\n"
+                                        "Comment=Current temperature in the system tray\n"
+                                        "Exec=%1\n"
+                                        "Icon=tepora\n"
+                                        "Terminal=false\n"
+                                        "X-GNOME-Autostart-enabled=true\n")
+                             .arg(escapeStringValue(execArgument(programPath)));
+    return text.toUtf8();
+}
+
+#endif
+
+} // namespace
+
+QString RunEntryPlace::defaultProgramPath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+QString RunEntryPlace::defaultAutostartFolder()
+{
+#ifdef Q_OS_WIN
+    return {};
+#else
+    // $XDG_CONFIG_HOME/autostart, else ~/.config/autostart.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart");
+#endif
+}
+
+#ifdef Q_OS_WIN
+
+bool WriteRunEntry(const QString& fileName, const RunEntryPlace& place)
+{
+    QSettings run(kRunKey, QSettings::NativeFormat);
+    run.setValue(fileName, QDir::toNativeSeparators(programFilePath(fileName, place)));
+    run.sync();
+    return run.status() == QSettings::NoError;
+}
+
+bool DeleteRunEntry(const QString& fileName, const RunEntryPlace&)
+{
+    QSettings run(kRunKey, QSettings::NativeFormat);
+    if (!run.contains(fileName)) {
+        return true;
+    }
+    run.remove(fileName);
+    run.sync();
+    return run.status() == QSettings::NoError && !run.contains(fileName);
+}
+
+#else
+
+bool WriteRunEntry(const QString& fileName, const RunEntryPlace& place)
+{
+    if (!QDir().mkpath(place.autostartFolder)) {
+        return false;
+    }
+    // Written whole or not at all: a half-written entry could start anything.
+    QSaveFile file(entryPath(place));
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(desktopEntry(programFilePath(fileName, place))) >= 0 && file.commit();
+}
+
+bool DeleteRunEntry(const QString&, const RunEntryPlace& place)
+{
+    const QFileInfo entry(entryPath(place));
+    if (!entry.exists() && !entry.isSymLink()) {
+        return true;
+    }
+    return QFile::remove(entry.filePath());
+}
+
+#endif

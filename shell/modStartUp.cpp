@@ -1,0 +1,26 @@
+#include "shell/modStartUp.h"
+
+#include <QFileInfo>
+
+namespace
+{
+
+QString programFileName(const RunEntryPlace& place)
+{
+    return QFileInfo(place.programPath).fileName();
+}
+
+} // namespace
+
+bool AddToStartup(const RunEntryPlace& place)
+{
+    const QString fileName = programFileName(place);
+    return !fileName.isEmpty() && WriteRunEntry(fileName, place);
+}
+
+bool RemoveFromStartup(const RunEntryPlace& place)
+{
+    // Without a program file nothing can have been entered under its name.
+    const QString fileName = programFileName(place);
+    return fileName.isEmpty() || DeleteRunEntry(fileName, place);
+}
