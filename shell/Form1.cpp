@@ -20,6 +20,7 @@
 #include "tray/TrayIconDrawing.h"
 #include "tray/TrayTexts.h"
 #include "tray/cSysTray.h"
+#include "weather/Form3.h"
 #include "weather/Inet.h"
 #include "weather/WeatherQuery.h"
 
@@ -103,6 +104,7 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     connect(ui->PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(ui->PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(ui->PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(ui->PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(ui->PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(ui->PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     // The input box selects the whole target when it gets the focus.
@@ -532,6 +534,26 @@ void Form1::PushButton4_Click()
     p.run(104, [&] { SaveSetting("Text1", ui->Label1->text()); });
     p.run(106, [&] { AlarmShown = false; });
     p.run(108, [&] { ListTemp(false); });
+}
+
+Form3* Form1::keyDialog() const
+{
+    return m_form3;
+}
+
+void Form1::PushButton5_Click()
+{
+    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
+    p.run(100, [&] {
+        if (!m_form3) {
+            m_form3 = new Form3(this);
+        }
+        m_form3->show();
+        m_form3->raise();
+        m_form3->activateWindow();
+    });
+    // The dialog brings the main window back when the user leaves it.
+    p.run(102, [&] { hide(); });
 }
 
 void Form1::changeColor(PictureBox* swatch, const char* key, bool background, const QString& operation)

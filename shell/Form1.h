@@ -15,6 +15,7 @@ class TrayBackend;
 class cSysTray;
 class QRadioButton;
 class PictureBox;
+class Form3;
 namespace Ui {
 class Form1;
 }
@@ -66,6 +67,7 @@ public:
     Direction direction() const;
     cSysTray* trayControl() const { return cSysTray1; }
     QTimer* pollTimer() const { return Timer1; }
+    Form3* keyDialog() const;
     Inet* transfer() const { return Inet1; }
     // Where the refresh writes "CurTemp.bmp" and "CurTemp.ico".
     QString iconFilesFolder() const;
@@ -101,6 +103,7 @@ private:
     void PushButton2_Click();
     void PushButton3_Click();
     void PushButton4_Click();
+    void PushButton5_Click();
     void PushButton7_Click();
     void PushButton8_Click();
     void changeColor(PictureBox* swatch, const char* key, bool background, const QString& operation);
@@ -115,6 +118,7 @@ private:
     mutable QString m_iconFolder;
 
     cSysTray* cSysTray1 = nullptr;
+    QPointer<Form3> m_form3; // loaded on first use, kept while only hidden
     TrayBackend* m_ownBackend = nullptr;
     QTimer* Timer1 = nullptr;
     Inet* Inet1 = nullptr;

@@ -7,6 +7,7 @@
 #include "shell/Settings.h"
 #include "tray/PictureBox.h"
 #include "tray/cSysTray.h"
+#include "weather/Form3.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -33,6 +34,7 @@ private slots:
     void optionsAndTargetAreSavedAtOnce();
     void helpTexts();
     void colourButtons();
+    void keyDialogTakesTheWindowsPlace();
     void startAtLogin();
     void startAtLoginThatCannotBeWrittenIsUndone();
     void closingRemovesConverterAndTrayIcon();
@@ -267,6 +269,26 @@ void TestForm1::colourButtons()
     QCOMPARE(h.child<PictureBox>("Picture4")->foreColor(), QColor(Qt::yellow));
     QCOMPARE(h.sim.requestCount(), requestsBefore + 4);
     QCOMPARE(h.modal.errorReports().size(), 0);
+}
+
+void TestForm1::keyDialogTakesTheWindowsPlace()
+{
+    MainWindowHarness h;
+    QVERIFY(h.start());
+    h.child<QPushButton>("PushButton5")->click();
+    QPointer<Form3> dialog = h.window->keyDialog();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!h.window->isVisible());
+    // OK keeps it loaded; the next click shows the same dialog.
+    QTest::keyClick(dialog, Qt::Key_Return);
+    QTRY_VERIFY(h.window->isVisible());
+    QVERIFY(!dialog->isVisible());
+    h.child<QPushButton>("PushButton5")->click();
+    QCOMPARE(h.window->keyDialog(), dialog.data());
+    dialog->close();
+    QTRY_VERIFY(!dialog);
+    QVERIFY(h.window->isVisible());
 }
 
 void TestForm1::startAtLogin()

@@ -102,5 +102,6 @@ void Inet::waitUntilIdle()
     }
     QEventLoop loop;
     connect(this, &Inet::idle, &loop, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     loop.exec();
 }

@@ -1,0 +1,248 @@
+#include "RecordingTrayBackend.h"
+#include "ScriptedModal.h"
+#include "TestEnv.h"
+#include "WeatherSim.h"
+
+#include "shell/Form1.h"
+#include "shell/Settings.h"
+#include "weather/Form3.h"
+#include "weather/KeyTest.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <memory>
+
+namespace
+{
+
+const QString kCorrect = QStringLiteral("Your API Key is correct and ready to work.");
+const QString kNotCorrect = QStringLiteral("Your API Key is not correct.");
+const QString kSignIn = QStringLiteral("https://home.openweathermap.org/users/sign_in/");
+
+template <class T> T* part(QWidget* dialog, const char* name)
+{
+    T* widget = dialog->findChild<T*>(QLatin1String(name));
+    Q_ASSERT(widget);
+    return widget;
+}
+
+// Settings, dialogs and the service of one test; the main window and one
+// dialog on them (the main window deletes the dialog when it goes).
+struct Fixture {
+    TestEnv env;
+    ScriptedModal modal;
+    WeatherSim sim;
+    RecordingTrayBackend tray;
+    std::unique_ptr<Form1> main;
+    Form3* dialog = nullptr;
+
+    explicit Fixture(const QString& location = QStringLiteral("San Diego CA"))
+    {
+        sim.listen();
+        sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), 300);
+        sim.setAcceptedKeys({QStringLiteral("good")});
+        qputenv("TEPORA_SERVICE_URL", sim.baseUrl().toUtf8());
+        SaveSetting(QStringLiteral("Text1"), location);
+        Form1Options o;
+        o.trayBackend = &tray;
+        o.trayAvailable = [] { return true; };
+        o.pollIntervalMs = 3600000;
+        main = std::make_unique<Form1>(o);
+        main->Form_Load();
+    }
+    Form3* open(const QString& key)
+    {
+        dialog = new Form3(main.get());
+        text()->setText(key);
+        sim.clearRequests();
+        return dialog;
+    }
+    QLineEdit* text() const { return part<QLineEdit>(dialog, "Text1"); }
+    void click(const char* button) const { part<QPushButton>(dialog, button)->click(); }
+};
+
+QString apiKey()
+{
+    return GetSetting(QStringLiteral("APIKey"), QStringLiteral("<absent>"));
+}
+
+} // namespace
+
+class TestForm3 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keyIsSavedAtEveryChange()
+    {
+        Fixture fx;
+        fx.dialog = new Form3(fx.main.get());
+        // The first opening stores the (empty) key.
+        QCOMPARE(fx.text()->text(), QString());
+        QCOMPARE(apiKey(), QString());
+        for (const QChar c : QStringLiteral("k 1")) {
+            QTest::keyClicks(fx.text(), QString(c));
+            QCOMPARE(apiKey(), fx.text()->text());
+        }
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(fx.text(), Qt::Key_Backspace);
+            QCOMPARE(apiKey(), fx.text()->text());
+        }
+        QCOMPARE(apiKey(), QString());
+        QVERIFY(fx.modal.shown.isEmpty());
+    }
+
+    void opensWithStoredKeySelected()
+    {
+        Fixture fx;
+        SaveSetting(QStringLiteral("APIKey"), QStringLiteral("abc123"));
+        fx.dialog = new Form3(fx.main.get());
+        fx.dialog->show();
+        fx.dialog->activateWindow();
+        QTRY_VERIFY(fx.text()->hasFocus());
+        QTRY_COMPARE(fx.text()->selectedText(), QStringLiteral("abc123"));
+    }
+
+    // OK keeps the dialog with its text; the close box unloads it, so the next
+    // opening reads the setting again. Opened as the main window does it.
+    void okKeepsDialogCloseUnloadsIt()
+    {
+        Fixture fx;
+        Form1& main = *fx.main;
+        QPointer<Form3> dialog;
+        auto open = [&] {
+            if (!dialog) {
+                dialog = new Form3(&main);
+            }
+            dialog->show();
+            main.hide();
+        };
+
+        open();
+        Form3* first = dialog;
+        part<QLineEdit>(dialog, "Text1")->setText(QStringLiteral("typed"));
+        QSignalSpy refreshed(&main, &Form1::refreshed);
+        QTest::keyClick(part<QLineEdit>(dialog, "Text1"), Qt::Key_Return); // Enter is OK
+        QVERIFY(refreshed.count() >= 1);
+        QVERIFY(main.isVisible());
+        QVERIFY(dialog && !dialog->isVisible());
+
+        SaveSetting(QStringLiteral("APIKey"), QStringLiteral("stored"));
+        open();
+        QCOMPARE(dialog.data(), first);
+        QCOMPARE(part<QLineEdit>(dialog, "Text1")->text(), QStringLiteral("typed"));
+
+        QTest::keyClick(dialog, Qt::Key_Escape); // as the close box
+        QVERIFY(main.isVisible());
+        QTRY_VERIFY(dialog.isNull());
+        open();
+        QCOMPARE(part<QLineEdit>(dialog, "Text1")->text(), QStringLiteral("stored"));
+    }
+
+    void pageButtonsOpenTheirPages()
+    {
+        Fixture fx;
+        fx.open(QString());
+        fx.click("PushButton1");
+        fx.click("PushButton2");
+        const QList<QUrl> expected{
+            QUrl(kSignIn),
+            QUrl(QStringLiteral("https://en.wikipedia.org/wiki/Application_programming_interface_key"))};
+        QCOMPARE(fx.modal.openedUrls, expected);
+        QVERIFY(part<QLabel>(fx.dialog, "Label2")->text().contains(kSignIn + QStringLiteral("  to get")));
+        QCOMPARE(part<QPushButton>(fx.dialog, "PushButton1")->text(), QStringLiteral("Open ") + kSignIn);
+    }
+
+    void keyTestAgainstService_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("query"); // empty: nothing is sent
+        QTest::addColumn<QString>("verdict");
+        auto row = [](const char* name, QString location, QString key, QString query, QString verdict) {
+            QTest::newRow(name) << location << key << query << verdict;
+        };
+        row("accepted", "San Diego CA", "good", "?q=San%20Diego%20CA&APPID=good", kCorrect);
+        row("rejected", "San Diego CA", "bad", "?q=San%20Diego%20CA&APPID=bad", kNotCorrect);
+        row("unknown location", "Atlantis", "good", "?q=Atlantis&APPID=good", kCorrect);
+        row("no key", "San Diego CA", "", "", "Please enter your API key in the box first.");
+    }
+    void keyTestAgainstService()
+    {
+        QFETCH(QString, location);
+        QFETCH(QString, key);
+        QFETCH(QString, query);
+        QFETCH(QString, verdict);
+        Fixture fx(location);
+        fx.open(key);
+        fx.click("PushButton3");
+        QCOMPARE(fx.sim.requests(),
+                 query.isEmpty() ? QStringList() : QStringList{"/data/2.5/weather" + query});
+        QCOMPARE(fx.modal.shown.size(), 1);
+        QCOMPARE(fx.modal.shown.first().title, QStringLiteral("Tepora"));
+        QCOMPARE(fx.modal.shown.first().text, verdict);
+    }
+
+    // No answer says nothing about the key: not while a poll holds the
+    // request (nothing is sent), not when the service cannot be reached.
+    void keyTestWithoutAnswerSaysSo()
+    {
+        Fixture fx;
+        fx.open(QStringLiteral("good"));
+        // The poll's answer comes late, so the click lands while it waits.
+        fx.sim.setSlowDelay(300);
+        fx.sim.setFault(WeatherSim::Fault::Slow);
+        connect(
+            &fx.sim, &WeatherSim::requestReceived, fx.dialog, [&] { fx.click("PushButton3"); },
+            Qt::ConnectionType(Qt::SingleShotConnection | Qt::QueuedConnection));
+        fx.main->getWeather(true);
+        fx.sim.setFault(WeatherSim::Fault::None);
+        QCOMPARE(fx.sim.requestCount(), 1);
+        QCOMPARE(fx.modal.shown.size(), 1);
+        QVERIFY(fx.modal.shown.first().text.contains("busy fetching the temperature"));
+
+        fx.modal.clear();
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        qputenv("TEPORA_SERVICE_URL",
+                QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()).toUtf8());
+        closed.close();
+        fx.click("PushButton3");
+        QCOMPARE(fx.modal.errorReports().size(), 1);
+        QVERIFY(fx.modal.errorReports().first().text.contains("Form3.PushButton3_Click at line 102"));
+        QCOMPARE(fx.modal.messages().size(), 1);
+        QVERIFY(fx.modal.messages().first().text.contains("could not be tested"));
+    }
+
+    // Rejections in any letter case; only a real answer of the service
+    // vouches for the key.
+    void verdictOnAnswers_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("verdict");
+        const QString rejected = QStringLiteral("{\"cod\":401, \"message\": \"Invalid API key. Please see ...\"}");
+        QTest::newRow("upper") << rejected.toUpper() << kNotCorrect;
+        QTest::newRow("lower") << rejected.toLower() << kNotCorrect;
+        QTest::newRow("reading") << QStringLiteral("{\"main\":{\"temp\":290.1},\"name\":\"X\"}")
+                                 << QStringLiteral("Your API Key is correct and ready to work.");
+        QTest::newRow("server error") << QStringLiteral("{\"cod\":500,\"message\":\"Internal error\"}")
+                                      << QStringLiteral("Your API Key could not be tested because the weather service "
+                                                        "sent an answer Tepora does not understand; please try again "
+                                                        "later.");
+    }
+    void verdictOnAnswers()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, verdict);
+        QCOMPARE(keyTestVerdict(QStringLiteral("k"), KeyTestRequest::Answered, answer), verdict);
+    }
+};
+
+QTEST_MAIN(TestForm3)
+#include "test_form3.moc"

@@ -1,0 +1,192 @@
+#include "weather/Form3.h"
+
+#include "ui_Form3.h"
+
+#include "resources/AppIcon.h"
+#include "shell/ErrorReport.h"
+#include "shell/Form1.h"
+#include "shell/Modal.h"
+#include "shell/Paths.h"
+#include "shell/Settings.h"
+#include "shell/WindowRoutines.h"
+#include "weather/Inet.h"
+#include "weather/KeyTest.h"
+#include "weather/WeatherText.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+Form3::Form3(Form1* main) : QWidget(nullptr), ui(new Ui::Form3), m_main(main)
+{
+    ui->setupUi(this);
+    // Not a child of the main window: that one is hidden while the dialog is
+    // open, and a window owned by a hidden one may lose its task bar entry.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(536, 306);
+    applyButtonFonts(this);
+
+    connect(ui->Text1, &QLineEdit::textChanged, this, &Form3::Text1_Change);
+    connect(ui->PushButton1, &QPushButton::clicked, this, &Form3::PushButton1_Click);
+    connect(ui->PushButton2, &QPushButton::clicked, this, &Form3::PushButton2_Click);
+    connect(ui->PushButton3, &QPushButton::clicked, this, &Form3::PushButton3_Click);
+    connect(ui->PushButton6, &QPushButton::clicked, this, &Form3::PushButton6_Click);
+    ui->Text1->installEventFilter(this);
+    // The program ends with its main window; this one goes without its own closing steps.
+    connect(main, &Form1::closed, this, [this] {
+        hide();
+        deleteLater();
+    });
+    connect(main, &QObject::destroyed, this, [this] { delete this; });
+
+    Form_Load();
+    ui->Text1->setFocus();
+}
+
+Form3::~Form3() = default;
+
+void Form3::Form_Load()
+{
+    Procedure p(QStringLiteral("Form3"), QStringLiteral("Form_Load"));
+    p.run(100, [&] { ApplyButtonFace(this); });
+    p.run(102, [&] { setWindowIcon(applicationIcon()); });
+    p.run(104, [&] { setWindowTitle(QStringLiteral("Key Options")); });
+    const QString handFile = dataFilePath(m_main->programFolder(), QStringLiteral("HAND-M.CUR"));
+    if (p.test(106, [&] { return PathExists(handFile); })) {
+        p.run(108, [&] { applyHandPointer(this, handFile); });
+    }
+    p.run(112, [&] {
+        const QString key = GetSetting(QStringLiteral("APIKey"), QString());
+        const bool unchanged = ui->Text1->text() == key;
+        ui->Text1->setText(key);
+        // The key is stored from the first opening on, even when it is empty.
+        if (unchanged) {
+            Text1_Change();
+        }
+    });
+}
+
+void Form3::Text1_Change()
+{
+    Procedure p(QStringLiteral("Form3"), QStringLiteral("Text1_Change"));
+    p.run(100, [&] { SaveSetting(QStringLiteral("APIKey"), ui->Text1->text()); });
+}
+
+bool Form3::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->Text1 && event->type() == QEvent::FocusIn) {
+        // After the click that gave the focus has placed the cursor.
+        QTimer::singleShot(0, ui->Text1, [this] { ui->Text1->selectAll(); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form3::showEvent(QShowEvent* event)
+{
+    // Opens centred; shown again after OK, it stays where the user left it.
+    if (!m_centred) {
+        m_centred = true;
+        if (QScreen* s = screen()) {
+            move(s->availableGeometry().center() - rect().center());
+        }
+    }
+    QWidget::showEvent(event);
+}
+
+void Form3::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Enter presses the focused button, as on any dialog; elsewhere it is OK.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+        } else {
+            ui->PushButton6->click();
+        }
+        return;
+    case Qt::Key_Escape:
+        close();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void Form3::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (m_main) {
+        m_main->show();
+    }
+}
+
+void Form3::openPage(const QString& operation, const QString& address)
+{
+    Procedure p(QStringLiteral("Form3"), operation);
+    QUrl url;
+    p.run(100, [&] { url = QUrl(address); });
+    // A browser that cannot be started is not reported.
+    p.run(102, [&] { Modal::instance().openUrl(url); });
+}
+
+void Form3::PushButton1_Click()
+{
+    openPage(QStringLiteral("PushButton1_Click"), signInPage());
+}
+
+void Form3::PushButton2_Click()
+{
+    openPage(QStringLiteral("PushButton2_Click"), apiKeyArticle());
+}
+
+void Form3::PushButton3_Click()
+{
+    Procedure p(QStringLiteral("Form3"), QStringLiteral("PushButton3_Click"));
+    const QPointer<Form3> self(this);
+    const QPointer<Form1> main = m_main;
+    const QString key = GetSetting(QStringLiteral("APIKey"), QString());
+    QString answer;
+    KeyTestRequest request = KeyTestRequest::Busy;
+    // Without a key there is nothing to test; the service would only say it is missing.
+    if (!key.isEmpty() && main) {
+        Inet* inet = main->transfer();
+        if (p.test(100, [&] { return !inet->StillExecuting(); })) {
+            request = KeyTestRequest::Failed;
+            p.run(102, [&] {
+                answer = inet->OpenURL(weatherUrl(serviceBaseUrl(), main->location(), key));
+                request = KeyTestRequest::Answered;
+            });
+        }
+        if (p.test(104, [&] { return main && inet->StillExecuting(); })) {
+            p.run(106, [&] { inet->waitUntilIdle(); });
+        }
+    }
+    if (!self) {
+        return; // closed while the request ran
+    }
+    QString verdict;
+    p.run(108, [&] { verdict = keyTestVerdict(key, request, answer); });
+    const bool rejected = request == KeyTestRequest::Answered && hasInvalidKeyMarker(answer);
+    p.run(rejected ? 110 : 112, [&] { showMessage(verdict); });
+}
+
+void Form3::PushButton6_Click()
+{
+    Procedure p(QStringLiteral("Form3"), QStringLiteral("PushButton6_Click"));
+    const QPointer<Form3> self(this);
+    if (m_main) {
+        p.run(100, [&] { m_main->ListTemp(true); });
+    }
+    if (!self) {
+        return; // closed while the refresh waited for the service
+    }
+    if (m_main) {
+        p.run(102, [&] { m_main->show(); });
+    }
+    p.run(104, [&] { hide(); });
+}
