@@ -3,14 +3,8 @@
 # Quick when everything is there: dpkg is asked first, apt only for what is missing.
 set -euo pipefail
 
-PACKAGES=(
-  build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  fonts-liberation2
-  xvfb xauth openbox trayer xdotool x11-utils
-  desktop-file-utils
-)
+# One list per purpose under scripts/packages/; "#" starts a comment.
+mapfile -t PACKAGES < <(cat "$(dirname "$0")"/packages/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
