@@ -8,7 +8,10 @@
 #include "shell/Paths.h"
 #include "shell/WindowRoutines.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPointer>
 #include <QTreeWidget>
 
@@ -43,6 +46,16 @@ Form2::Form2(Form1* owner) : QDialog(owner), m_owner(owner)
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     MMControl1 = new MMControl(this);
     MMControl1->setObjectName(QStringLiteral("MMControl1"));
+    SoundProblem = new QLabel(this);
+    SoundProblem->setObjectName(QStringLiteral("SoundProblem"));
+    SoundProblem->setTextFormat(Qt::PlainText);
+    SoundProblem->setGeometry(twips(120), 200 - 26, twips(7800), 22);
+    SoundProblem->hide();
+    connect(MMControl1, &MMControl::stateChanged, this, [this](MMControl::State state) {
+        if (state == MMControl::State::Failed) {
+            showSoundProblem(QStringLiteral("The alarm sound could not be played: %1").arg(MMControl1->errorText()));
+        }
+    });
 
     Form_Load();
 }
@@ -94,7 +107,20 @@ void Form2::Form_Load()
         p.run(134, [&] { MMControl1->FileName = sound; });
         p.run(136, [&] { MMControl1->setCommand(QStringLiteral("Open")); });
         p.run(138, [&] { MMControl1->setCommand(QStringLiteral("Play")); });
+    } else {
+        // No box for it, but a silent alarm should not leave the user guessing.
+        showSoundProblem(QStringLiteral("The alarm sound file is missing: %1")
+                             .arg(QDir::toNativeSeparators(QFileInfo(sound).absoluteFilePath())));
     }
+}
+
+void Form2::showSoundProblem(const QString& text)
+{
+    if (SoundProblem->isHidden()) {
+        ListView1->resize(ListView1->width(), SoundProblem->y() - ListView1->y() - 4);
+        SoundProblem->show();
+    }
+    SoundProblem->setText(text);
 }
 
 void Form2::showAlert(Form1* owner)

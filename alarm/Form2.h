@@ -7,6 +7,7 @@
 class Form1;
 class MMControl;
 class QTreeWidget;
+class QLabel;
 
 // The alert: one row with location, target and current temperature, and the
 // alarm sound played once. Loaded afresh for every alert.
@@ -24,9 +25,12 @@ public:
 
     QTreeWidget* ListView1 = nullptr;
     MMControl* MMControl1 = nullptr;
+    // Says why the alert is silent; hidden while the sound is fine.
+    QLabel* SoundProblem = nullptr;
 
 private:
     void Form_Load();
+    void showSoundProblem(const QString& text);
 
     Form1* m_owner;
 };

@@ -16,6 +16,20 @@ QSet<QString>& openReports()
     return open;
 }
 
+// Steps whose last run failed and was reported.
+QSet<QString>& standingFaults()
+{
+    static QSet<QString> standing;
+    return standing;
+}
+
+int g_userRequests = 0;
+
+QString reportKey(const QString& window, const QString& operation, int step)
+{
+    return window + QLatin1Char('.') + operation + QLatin1Char('.') + QString::number(step);
+}
+
 } // namespace
 
 QString supportAddress()
@@ -32,8 +46,13 @@ QString errorReportText(const QString& description, const QString& window, const
 
 void showErrorReport(const QString& description, const QString& window, const QString& operation, int step)
 {
-    const QString key = window + QLatin1Char('.') + operation + QLatin1Char('.') + QString::number(step);
+    const QString key = reportKey(window, operation, step);
     if (openReports().contains(key)) {
+        return;
+    }
+    const bool repeated = standingFaults().contains(key);
+    standingFaults().insert(key);
+    if (repeated && !UserRequestScope::active()) {
         return;
     }
     openReports().insert(key);
@@ -50,4 +69,31 @@ int openErrorReports()
 void Procedure::report(const QString& description) const
 {
     showErrorReport(description, m_window, m_operation, m_step);
+}
+
+void forgetReportedFaults()
+{
+    standingFaults().clear();
+}
+
+void Procedure::stepSucceeded() const
+{
+    if (!standingFaults().isEmpty()) {
+        standingFaults().remove(reportKey(m_window, m_operation, m_step));
+    }
+}
+
+UserRequestScope::UserRequestScope()
+{
+    ++g_userRequests;
+}
+
+UserRequestScope::~UserRequestScope()
+{
+    --g_userRequests;
+}
+
+bool UserRequestScope::active()
+{
+    return g_userRequests > 0;
 }

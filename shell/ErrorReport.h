@@ -31,6 +31,7 @@ public:
         m_step = step;
         try {
             std::forward<F>(action)();
+            stepSucceeded();
         } catch (const Failure& failure) {
             report(failure.description());
         } catch (const std::exception& failure) {
@@ -55,6 +56,8 @@ public:
     void report(const QString& description) const;
 
 private:
+    void stepSucceeded() const;
+
     QString m_window;
     QString m_operation;
     int m_step = 100;
@@ -67,3 +70,20 @@ void showErrorReport(const QString& description, const QString& window, const QS
 
 // Number of report boxes open now (tests, soak checks).
 int openErrorReports();
+
+// Forgets which faults have been reported (each test starts afresh).
+void forgetReportedFaults();
+
+// A fault that lasts (a damaged setting, a missing file, a service that is
+// down) is reported once and then not again until its step has succeeded
+// once more: polls must not bring up the same box every minute. While one of
+// these lives, the user has just asked for something and sees every report.
+class UserRequestScope {
+public:
+    UserRequestScope();
+    ~UserRequestScope();
+    UserRequestScope(const UserRequestScope&) = delete;
+    UserRequestScope& operator=(const UserRequestScope&) = delete;
+
+    static bool active();
+};

@@ -65,7 +65,7 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     m_programFolder = options.programFolder.isEmpty() ? programDir() : options.programFolder;
 
     // Fixed single border with a minimise button only.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(536, 520);
     // Design look: white window and groups until a skin asks for the button face.
@@ -293,8 +293,9 @@ void Form1::Form_Resize()
     if (!trayAvailable()) {
         return; // an ordinary minimise: there is no tray to come back from
     }
+    // Hidden while still minimised: leaving that state here would map the
+    // window again on X11. The restore from the tray clears it.
     hide();
-    setWindowState(windowState() & ~Qt::WindowMinimized);
     MinimizedToTray = true;
     try {
         cSysTray1->ShowBalloon(kBalloonText, applicationTitle(), 5, true);
@@ -401,6 +402,7 @@ void Form1::ListTemp(bool InTimer)
     ++m_refreshDepth;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
     TemperatureTexts texts;
+    bool iconShown = false;
     const QString bmp = iconFilesFolder() + QStringLiteral("/CurTemp.bmp");
     const QString ico = iconFilesFolder() + QStringLiteral("/CurTemp.ico");
 
@@ -420,6 +422,8 @@ void Form1::ListTemp(bool InTimer)
             }
         });
         p.run(116, [&] {
+            // An icon left from an earlier refresh must never pass for this one.
+            QFile::remove(ico);
             const QString command = QLatin1Char('"') + converterPath() + QStringLiteral("\" -out ico \"") + bmp +
                                     QLatin1Char('"');
             RunAndWait(command, 0, m_options.converterTimeoutMs);
@@ -432,7 +436,12 @@ void Form1::ListTemp(bool InTimer)
                 throw Failure(QStringLiteral("Invalid picture"));
             }
             cSysTray1->setTrayIconFromFile(ico);
+            iconShown = true;
         });
+        if (!iconShown) {
+            // Without the converter's icon the tray still gets this reading.
+            cSysTray1->setTrayIcon(QIcon(QPixmap::fromImage(ui->Picture1->image())));
+        }
     }
     if (!m_closed) {
         p.run(120, [&] { alarmStep(); });
@@ -499,12 +508,14 @@ void Form1::Timer1_Timer()
 
 void Form1::PushButton1_Click()
 {
+    UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
     p.run(100, [&] { showMessage(directionHelpText(ui->Option1->text(), ui->Option2->text())); });
 }
 
 void Form1::PushButton2_Click()
 {
+    UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     // Counts as a refresh, so a tick cannot stack a second alert on this one.
     ++m_refreshDepth;
@@ -518,12 +529,14 @@ void Form1::PushButton2_Click()
 
 void Form1::PushButton3_Click()
 {
+    UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
     p.run(100, [&] { showMessage(testAlarmHelpText()); });
 }
 
 void Form1::PushButton4_Click()
 {
+    UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
     std::optional<QString> answer;
     p.run(100, [&] { answer = Modal::instance().inputBox(applicationTitle(), locationPrompt(), ui->Label1->text()); });
@@ -543,6 +556,7 @@ Form3* Form1::keyDialog() const
 
 void Form1::PushButton5_Click()
 {
+    UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
     p.run(100, [&] {
         if (!m_form3) {
@@ -558,6 +572,7 @@ void Form1::PushButton5_Click()
 
 void Form1::changeColor(PictureBox* swatch, const char* key, bool background, const QString& operation)
 {
+    UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), operation);
     QColor color;
     p.run(100, [&] { color = swatch->backColor(); });

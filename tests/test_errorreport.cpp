@@ -116,8 +116,26 @@ private slots:
         QCOMPARE(modal.shown.size(), 2); // the first, and step 104's
         QVERIFY(modal.shown[1].text.contains("at line 104"));
         QCOMPARE(openErrorReports(), 0);
-        // Once closed, the same failure is shown again.
-        p.run(102, [] { throw Failure("Host not found"); });
+    }
+
+    void lastingFaultIsReportedOnce()
+    {
+        ScriptedModal modal;
+        auto fail = [] { throw Failure("Host not found"); };
+        for (int poll = 0; poll < 3; ++poll) {
+            Procedure("Form1", "getWeather").run(104, fail);
+        }
+        QCOMPARE(modal.shown.size(), 1);
+        {
+            // The user asked: he hears about it.
+            UserRequestScope asked;
+            Procedure("Form1", "getWeather").run(104, fail);
+        }
+        QCOMPARE(modal.shown.size(), 2);
+        // Gone and back: news again.
+        Procedure("Form1", "getWeather").run(104, [] {});
+        Procedure("Form1", "getWeather").run(104, fail);
+        Procedure("Form1", "getWeather").run(104, fail);
         QCOMPARE(modal.shown.size(), 3);
     }
 

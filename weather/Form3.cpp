@@ -146,6 +146,7 @@ void Form3::PushButton2_Click()
 
 void Form3::PushButton3_Click()
 {
+    UserRequestScope asked;
     Procedure p(QStringLiteral("Form3"), QStringLiteral("PushButton3_Click"));
     const QPointer<Form3> self(this);
     const QPointer<Form1> main = m_main;

@@ -1,8 +1,11 @@
 #include "ScriptedModal.h"
 
+#include "shell/ErrorReport.h"
+
 ScriptedModal::ScriptedModal()
 {
     Modal::install(this);
+    forgetReportedFaults();
 }
 
 ScriptedModal::~ScriptedModal()

@@ -1,0 +1,177 @@
+// A damaged installation or settings file: the program keeps running, keeps
+// the tray icon right, and says what is wrong once, not at every poll.
+
+#include "MainWindowHarness.h"
+
+#include "alarm/Form2.h"
+#include "alarm/MMControl.h"
+#include "shell/ErrorReport.h"
+#include "shell/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// "Form1.ListTemp at line 118" and the like, for every report shown.
+QStringList reportPlaces(const ScriptedModal& modal)
+{
+    QStringList places;
+    for (const auto& report : modal.errorReports()) {
+        const qsizetype at = report.text.indexOf(QStringLiteral("in Tepora2021/08/31."));
+        places << report.text.mid(at + 20, report.text.indexOf(QLatin1Char('\r'), at) - at - 20);
+    }
+    return places;
+}
+
+// Lets the poll run a few times.
+void runPolls(Form1& window, int count)
+{
+    QSignalSpy refreshes(&window, &Form1::refreshed);
+    QVERIFY(QTest::qWaitFor([&] { return refreshes.count() >= count; }, 20000));
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {})
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    if (permissions) {
+        file.setPermissions(permissions);
+    }
+}
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { Form2::setOpenedHook({}); }
+
+    void settingsDamagedInEveryKey();
+    void converterCannotBeWritten();
+    void converterHangs();
+    void iconFilesGoToTheCacheWhenTheProgramFolderIsClosed();
+    void soundFileMissingOrBroken_data();
+    void soundFileMissingOrBroken();
+};
+
+void TestFaults::settingsDamagedInEveryKey()
+{
+    MainWindowHarness h(291.35, 40);
+    QDir().mkpath(h.env.configHome());
+    writeFile(h.env.settingsFile(), "[Tepora]\n"
+                                    "Text1=\n"
+                                    "Text2=warm\n"
+                                    "Option1=yes\nOption2=\\x1\nOption3=3\nOption4=F\nOption5=1e999\n"
+                                    "Font Color=yellow\nBackground Color=99999999999\n"
+                                    "Minimized=maybe\nWindows Startup=\nAPIKey=\"\n");
+    QVERIFY(h.start());
+    runPolls(*h.window, 5);
+    const QStringList places = reportPlaces(h.modal);
+    // Every damaged number is named, each place once although the polls go on.
+    QVERIFY2(QSet<QString>(places.begin(), places.end()).size() == places.size(), qPrintable(places.join(QLatin1Char('|'))));
+    for (const char* place : {"Form1.Form_Load at line 146", "Form1.Form_Load at line 152",
+                              "Form1.Form_Load at line 156", "Form1.Form_Load at line 158",
+                              "Form1.ListTemp at line 100"}) {
+        QVERIFY2(places.contains(QLatin1String(place)), qPrintable(places.join(QLatin1Char('|'))));
+    }
+    QVERIFY(h.window->pollTimer()->isActive());
+
+    // Once the target is mended, a new fault at the same place is news again.
+    h.window->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("70"));
+    runPolls(*h.window, 2);
+    h.modal.clear();
+    h.window->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("cold"));
+    runPolls(*h.window, 3);
+    QCOMPARE(reportPlaces(h.modal).count(QStringLiteral("Form1.ListTemp at line 100")), 1);
+}
+
+void TestFaults::converterCannotBeWritten()
+{
+    MainWindowHarness h(291.35, 40);
+    // A temporary folder that cannot be created, whoever runs the test.
+    writeFile(h.env.path() + QStringLiteral("/blocked"), "not a folder");
+    qputenv("TEMP", (h.env.path() + QStringLiteral("/blocked/temp")).toLocal8Bit());
+    QVERIFY(h.start());
+    runPolls(*h.window, 4);
+    QCOMPARE(reportPlaces(h.modal),
+             (QStringList{QStringLiteral("Form1.Form_Load at line 178"), QStringLiteral("Form1.ListTemp at line 118")}));
+    // The tray still shows every reading, drawn without the converter.
+    QVERIFY(h.tray.count(QStringLiteral("modifyIcon")) >= 5);
+    QVERIFY(!QFile::exists(h.window->iconFilesFolder() + QStringLiteral("/CurTemp.ico")));
+}
+
+void TestFaults::converterHangs()
+{
+    MainWindowHarness h;
+    h.options.converterTimeoutMs = 300;
+    // Deployment leaves a file that is already there alone.
+    writeFile(converterPath(), "#!/bin/sh\nexec sleep 30\n",
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(h.start());
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(reportPlaces(h.modal), QStringList{QStringLiteral("Form1.ListTemp at line 118")});
+    QCOMPARE(h.modal.errorReports().first().text.left(14), QStringLiteral("File not found"));
+    QVERIFY(h.tray.count(QStringLiteral("modifyIcon")) >= 1);
+}
+
+void TestFaults::iconFilesGoToTheCacheWhenTheProgramFolderIsClosed()
+{
+    MainWindowHarness h;
+    writeFile(h.env.path() + QStringLiteral("/program"), "not a folder");
+    h.options.programFolder = h.env.path() + QStringLiteral("/program/bin");
+    QVERIFY(h.start());
+    QVERIFY(h.window->iconFilesFolder().startsWith(h.env.path() + QStringLiteral("/cache/")));
+    QVERIFY(QFile::exists(h.window->iconFilesFolder() + QStringLiteral("/CurTemp.ico")));
+    QCOMPARE(h.modal.errorReports().size(), 0);
+}
+
+void TestFaults::soundFileMissingOrBroken_data()
+{
+    QTest::addColumn<QByteArray>("sound"); // empty: no file at all
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("missing") << QByteArray() << QStringLiteral("The alarm sound file is missing: ");
+    QTest::newRow("not an MP3") << QByteArray(4096, 'x') << QStringLiteral("The alarm sound could not be played: ");
+}
+
+void TestFaults::soundFileMissingOrBroken()
+{
+    QFETCH(QByteArray, sound);
+    QFETCH(QString, problem);
+    MainWindowHarness h;
+    const QString folder = h.env.path() + QStringLiteral("/program");
+    QDir().mkpath(folder);
+    if (!sound.isEmpty()) {
+        writeFile(folder + QStringLiteral("/reveille.mp3"), sound);
+    }
+    h.options.programFolder = folder;
+    QString shown;
+    bool listVisible = false;
+    Form2::setOpenedHook([&](Form2* alert) {
+        (void)QTest::qWaitFor([&] { return alert->SoundProblem->isVisible(); }, 10000);
+        shown = alert->SoundProblem->text();
+        listVisible = alert->ListView1->geometry().bottom() < alert->SoundProblem->geometry().top();
+        alert->reject();
+    });
+    QVERIFY(h.start());
+    h.window->findChild<QPushButton*>(QStringLiteral("PushButton2"))->click();
+    QVERIFY2(shown.startsWith(problem), qPrintable(shown));
+    QVERIFY(listVisible);
+    // No box: the alert itself says it.
+    QCOMPARE(h.modal.shown.size(), 0);
+}
+
+QTEST_MAIN(TestFaults)
+#include "test_faults.moc"
