@@ -1,0 +1,281 @@
+# Shared by the end-to-end scripts: a private X server with openbox and the
+# trayer tray host, the local weather service and the real program, all
+# driven from outside like a user would. Source it with the build folder as $1.
+#
+# Every wait is a bounded poll on a condition; a test fails with the name of
+# the condition that never came true.
+
+set -u
+
+E2E_BUILD=$(cd "${1:?build folder}" && pwd)
+E2E_NAME=$(basename "$0" .sh)
+E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/tepora-e2e.XXXXXX")
+E2E_TIMEOUT=20 # seconds for any one condition
+E2E_PIDS=()
+E2E_RUN=0
+E2E_SIM_PORT=""
+E2E_PANEL=""
+E2E_PID=""
+E2E_DIR=""
+
+e2e_log() { printf '%s: %s\n' "$E2E_NAME" "$*" >&2; }
+
+e2e_fail()
+{
+    e2e_log "FAIL: $*"
+    e2e_dump
+    exit 1
+}
+
+# What the program and the helpers said, for a failure's report.
+e2e_dump()
+{
+    local f
+    for f in "$E2E_TMP"/*.log "$E2E_TMP"/run*/program.log; do
+        [ -s "$f" ] || continue
+        printf -- '--- %s\n' "${f#"$E2E_TMP"/}" >&2
+        tail -n 30 "$f" >&2
+    done
+}
+
+e2e_cleanup()
+{
+    local i pid
+    # Newest first: the program before the desktop it lives on.
+    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+        pid=${E2E_PIDS[i]}
+        kill -TERM "$pid" 2>/dev/null
+    done
+    for pid in "${E2E_PIDS[@]}"; do
+        e2e_wait_gone "$pid" 5 || kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$E2E_TMP"
+}
+trap e2e_cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+# Skips (77) without an X server, window manager or tray host to run in.
+e2e_require_desktop()
+{
+    local tool
+    for tool in Xvfb openbox trayer; do
+        if ! command -v "$tool" >/dev/null; then
+            e2e_log "SKIP: $tool is not installed (scripts/deps.sh)"
+            exit 77
+        fi
+    done
+    for tool in xdotool xwininfo xprop; do
+        command -v "$tool" >/dev/null || e2e_fail "$tool is not installed (scripts/deps.sh)"
+    done
+}
+
+# e2e_wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
+e2e_wait_for()
+{
+    local limit=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + limit))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || e2e_fail "timed out after ${limit}s waiting for: $what"
+        sleep 0.1
+    done
+}
+
+# True when the process has ended (a zombie counts: it only waits to be reaped).
+e2e_process_ended()
+{
+    local state
+    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 0
+    [ -z "$state" ] || [ "$state" = Z ]
+}
+
+e2e_wait_gone()
+{
+    local deadline=$((SECONDS + $2))
+    until e2e_process_ended "$1"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.1
+    done
+}
+
+# --- desktop ---------------------------------------------------------------
+
+e2e_start_desktop()
+{
+    e2e_require_desktop
+    # The desktop tools read their configuration from here too: keep the
+    # user's out, and keep a desktop's session bus from taking the tray icon.
+    export XDG_CONFIG_HOME="$E2E_TMP/desktop-config" XDG_CACHE_HOME="$E2E_TMP/desktop-cache"
+    export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY
+    export LC_ALL=C.UTF-8
+
+    local n pid started=""
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$E2E_TMP/xvfb.log" 2>&1 &
+        pid=$!
+        # Another test may have taken the same number a moment earlier.
+        until DISPLAY=":$n" xwininfo -root >/dev/null 2>&1; do
+            e2e_process_ended "$pid" && break
+            sleep 0.1
+        done
+        if ! e2e_process_ended "$pid"; then
+            E2E_PIDS+=("$pid")
+            started=":$n"
+            break
+        fi
+        wait "$pid" 2>/dev/null
+    done
+    [ -n "$started" ] || e2e_fail "no free X display in :90..:120"
+    export DISPLAY=$started
+
+    openbox >"$E2E_TMP/openbox.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait_for "$E2E_TIMEOUT" "openbox to manage the screen" \
+        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+    trayer --edge top --align right --widthtype request --height 24 --transparent false \
+        --tint 0xcccccc >"$E2E_TMP/trayer.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait_for "$E2E_TIMEOUT" "the trayer panel" e2e_find_panel
+}
+
+e2e_find_panel()
+{
+    E2E_PANEL=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -n 1)
+    [ -n "$E2E_PANEL" ]
+}
+
+# --- weather service ----------------------------------------------------------
+
+# e2e_start_sim [sim options...]: the service on a port of its own choosing.
+e2e_start_sim()
+{
+    local out="$E2E_TMP/sim.log"
+    "$E2E_BUILD/tepora-weather-sim" --port 0 "$@" >"$out" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait_for "$E2E_TIMEOUT" "the weather service to listen" grep -q '^listening on ' "$out"
+    E2E_SIM_PORT=$(sed -n 's|^listening on http://127\.0\.0\.1:\([0-9]*\).*|\1|p' "$out")
+    [ -n "$E2E_SIM_PORT" ] || e2e_fail "cannot read the service's port from: $(cat "$out")"
+}
+
+# e2e_sim_set PLACE KELVIN: pins a place's temperature (no drift from then on).
+e2e_sim_set()
+{
+    local query=${1// /%20} answer
+    exec 3<>"/dev/tcp/127.0.0.1/$E2E_SIM_PORT" || e2e_fail "cannot reach the weather service"
+    printf 'GET /sim/set?q=%s&kelvin=%s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n' "$query" "$2" >&3
+    answer=$(cat <&3)
+    exec 3<&-
+    [[ $answer == "HTTP/1.1 200"* ]] || e2e_fail "the service refused /sim/set: $answer"
+}
+
+# --- the program ------------------------------------------------------------------
+
+# e2e_start_program [NAME=VALUE...]: one run with fresh settings, cache and
+# temporary folder, from a program folder of its own so its icon files are
+# its own. Extra arguments go into the environment.
+e2e_start_program()
+{
+    E2E_RUN=$((E2E_RUN + 1))
+    E2E_DIR="$E2E_TMP/run$E2E_RUN"
+    mkdir -p "$E2E_DIR/config" "$E2E_DIR/cache" "$E2E_DIR/temp" "$E2E_DIR/program"
+    cp "$E2E_BUILD/tepora" "$E2E_DIR/program/"
+    local data
+    for data in reveille.mp3 HAND-M.CUR; do
+        [ -e "$E2E_BUILD/$data" ] && cp "$E2E_BUILD/$data" "$E2E_DIR/program/"
+    done
+    env XDG_CONFIG_HOME="$E2E_DIR/config" XDG_CACHE_HOME="$E2E_DIR/cache" TEMP="$E2E_DIR/temp" \
+        TEPORA_SERVICE_URL="http://127.0.0.1:$E2E_SIM_PORT" QT_QPA_PLATFORM=xcb "$@" \
+        "$E2E_DIR/program/tepora" >"$E2E_DIR/program.log" 2>&1 &
+    E2E_PID=$!
+    E2E_PIDS+=("$E2E_PID")
+}
+
+e2e_converter() { echo "$E2E_DIR/temp/nconvert"; }
+e2e_icon_file() { echo "$E2E_DIR/program/CurTemp.ico"; }
+e2e_bitmap_file() { echo "$E2E_DIR/program/CurTemp.bmp"; }
+
+# The program's top-level windows with this exact title, one id a line.
+e2e_windows_named()
+{
+    xdotool search --all --pid "$E2E_PID" --name "^$1\$" 2>/dev/null
+}
+
+e2e_count_windows_named()
+{
+    local ids
+    ids=$(e2e_windows_named "$1")
+    if [ -z "$ids" ]; then echo 0; else wc -l <<<"$ids"; fi
+}
+
+e2e_map_state() { xwininfo -id "$1" 2>/dev/null | sed -n 's/^ *Map State: *//p'; }
+e2e_is_viewable() { [ "$(e2e_map_state "$1")" = IsViewable ]; }
+e2e_is_unmapped() { [ "$(e2e_map_state "$1")" = IsUnMapped ]; }
+
+# The main window: the one mapped "Tepora" window of the size it is designed at.
+e2e_main_window()
+{
+    local w
+    for w in $(xdotool search --all --pid "$E2E_PID" --onlyvisible --name '^Tepora$' 2>/dev/null); do
+        if xwininfo -id "$w" | grep -q '^ *-geometry 536x520'; then
+            echo "$w"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# The program's icon docked in trayer, if any.
+e2e_tray_window()
+{
+    local w
+    w=$(xwininfo -tree -id "$E2E_PANEL" 2>/dev/null | awk '/\("tepora" "Tepora"\)/ {print $1; exit}')
+    [ -n "$w" ] && e2e_is_viewable "$w" && echo "$w"
+}
+
+e2e_has_tray_window() { [ -n "$(e2e_tray_window)" ]; }
+e2e_no_tray_window() { ! xwininfo -tree -id "$E2E_PANEL" 2>/dev/null | grep -q '("tepora" "Tepora")'; }
+
+e2e_is_ico() { [ "$(od -An -tx1 -N4 "$1" 2>/dev/null | tr -d ' \n')" = 00000100 ]; }
+
+# Waits until the program has drawn its reading N more times.
+e2e_wait_refreshes()
+{
+    local n=$1 last
+    last=$(stat -c %y "$(e2e_bitmap_file)" 2>/dev/null)
+    while ((n > 0)); do
+        e2e_wait_for "$E2E_TIMEOUT" "the program to refresh its reading" e2e_bitmap_changed_since "$last"
+        last=$(stat -c %y "$(e2e_bitmap_file)")
+        n=$((n - 1))
+    done
+}
+
+e2e_bitmap_changed_since() { [ "$(stat -c %y "$(e2e_bitmap_file)" 2>/dev/null)" != "$1" ]; }
+
+e2e_active_window_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+
+# e2e_stop_program SIGNAL: returns the program's exit status.
+e2e_stop_program()
+{
+    kill "-$1" "$E2E_PID" || e2e_fail "the program was gone before SIG$1"
+    e2e_wait_gone "$E2E_PID" 10 || e2e_fail "the program did not end within 10s of SIG$1"
+    local status=0
+    wait "$E2E_PID" || status=$?
+    e2e_forget "$E2E_PID"
+    return "$status"
+}
+
+# A reaped process is no longer ours to signal: its id may be reused.
+e2e_forget()
+{
+    local keep=() pid
+    for pid in "${E2E_PIDS[@]}"; do
+        [ "$pid" = "$1" ] || keep+=("$pid")
+    done
+    E2E_PIDS=("${keep[@]}")
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The program comes up with its window, its tray icon, its icon file and its
+# converter, and each termination signal takes it down cleanly: exit status 0,
+# converter deleted, tray icon gone.
+source "$(dirname "$0")/lib.sh"
+
+e2e_start_desktop
+e2e_start_sim
+
+for signal in TERM INT HUP; do
+    e2e_log "run closed by SIG$signal"
+    e2e_start_program
+    e2e_wait_for "$E2E_TIMEOUT" "the main window \"Tepora\" (536x520) to be mapped" e2e_main_window
+    e2e_wait_for "$E2E_TIMEOUT" "the tray icon to be docked in trayer" e2e_has_tray_window
+    e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico to be written" e2e_is_ico "$(e2e_icon_file)"
+    e2e_log "main window $(e2e_main_window), tray icon $(e2e_tray_window) in panel $E2E_PANEL"
+    [ -x "$(e2e_converter)" ] || e2e_fail "the converter is not in TEMP: $(ls -A "$E2E_DIR/temp")"
+
+    status=0
+    e2e_stop_program "$signal" || status=$?
+    [ "$status" -eq 0 ] || e2e_fail "SIG$signal: exit status $status, expected 0"
+    [ ! -e "$(e2e_converter)" ] || e2e_fail "SIG$signal: the converter was left in TEMP"
+    e2e_wait_for "$E2E_TIMEOUT" "the tray icon to leave trayer after SIG$signal" e2e_no_tray_window
+done
+e2e_log "PASS"
