@@ -1,0 +1,55 @@
+# Installation layout and the Debian package.
+#
+#   bin/tepora                          the program
+#   libexec/tepora/nconvert             the icon converter (the program carries
+#                                       its own copy; this one is for scripts)
+#   share/tepora/                       reveille.mp3, HAND-M.CUR
+#   share/applications/tepora.desktop
+#   share/icons/hicolor/<n>x<n>/apps/tepora.png
+#   share/metainfo/org.ravensel.tepora.metainfo.xml
+#
+# The program finds its data through ../share/tepora and writes its icon files
+# to the user's cache folder when it cannot write beside itself (shell/Paths.cpp).
+
+include(GNUInstallDirs)
+
+install(TARGETS tepora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Not in bin/: "nconvert" is also the name of an unrelated, better-known tool.
+install(TARGETS nconvert RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tepora)
+
+install(FILES
+  ${PROJECT_SOURCE_DIR}/resources/reveille.mp3
+  ${PROJECT_SOURCE_DIR}/resources/HAND-M.CUR
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/tepora)
+
+install(FILES ${PROJECT_SOURCE_DIR}/resources/tepora.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/org.ravensel.tepora.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+foreach(size 16 24 32 48 64 128 256)
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/tepora-${size}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+    RENAME tepora.png)
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tepora)
+set(CPACK_PACKAGE_VENDOR Ravensel)
+set(CPACK_PACKAGE_CONTACT "Ravensel <${TEPORA_SUPPORT_ADDRESS}>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "outdoor temperature in the system tray, with an alarm")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "Tepora watches the outdoor air temperature at one place through the\n"
+  "OpenWeatherMap current-weather service (your own API key), shows it in\n"
+  "the system tray and raises an alarm when it reaches a target.")
+string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tepora_<version>_amd64.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Libraries come from dpkg-shlibdeps. What is loaded at run time without being
+# linked is named here: the GStreamer elements that decode and play the alarm
+# sound, and the font that stands in for Arial.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, fonts-liberation2")
+include(CPack)
