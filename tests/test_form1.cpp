@@ -29,6 +29,7 @@ private slots:
     void storedSettingsAreRestored();
     void startupPrimesWithThreeRequests();
     void minimiseHidesToTrayWithOneBalloon();
+    void startsInTheTrayWhenAskedTo();
     void changeLocation_data();
     void changeLocation();
     void optionsAndTargetAreSavedAtOnce();
@@ -60,6 +61,8 @@ void TestForm1::firstStartShowsDefaults()
     QCOMPARE(h.child<QLabel>("Label2")->text(), QStringLiteral("The current temperature in San Diego is 65 °F"));
     QCOMPARE(h.window->trayControl()->trayTip(), QStringLiteral("Tepora\r\nSan Diego, 65 °F"));
     QVERIFY(QFile::exists(h.window->iconFilesFolder() + QStringLiteral("/CurTemp.ico")));
+    // The converted icon, not the application icon, is what the tray shows.
+    QVERIFY(h.tray.count(QStringLiteral("modifyIcon")) >= 1);
     QCOMPARE(h.modal.shown.size(), 0);
 }
 
@@ -141,6 +144,31 @@ void TestForm1::minimiseHidesToTrayWithOneBalloon()
     const auto balloon = balloons.first();
     QCOMPARE(balloon.title, QStringLiteral("Tepora"));
     QVERIFY(balloon.text.startsWith(QStringLiteral("has been minimized to the system tray.")));
+}
+
+void TestForm1::startsInTheTrayWhenAskedTo()
+{
+    for (const bool trayThere : {true, false}) {
+        MainWindowHarness h;
+        h.options.trayAvailable = [trayThere] { return trayThere; };
+        SaveSetting("Minimized", QStringLiteral("On"));
+        QVERIFY(h.start(false));
+        // The balloon's wait ends when the desktop says it has timed out.
+        QTimer::singleShot(50, &h.tray, [&] { h.tray.emitMessage(1028); });
+        h.window->showAsLoaded();
+        if (trayThere) {
+            QVERIFY(!h.window->isVisible());
+            QVERIFY(h.window->minimizedToTray());
+            QVERIFY(h.tray.ops().contains(QStringLiteral("add")));
+            h.tray.emitMessage(514);
+            QTRY_VERIFY(h.window->isVisible());
+        } else {
+            // Nothing to come back from: an ordinary minimised window.
+            QTRY_VERIFY(h.window->isMinimized());
+            QVERIFY(h.window->isVisible());
+            QVERIFY(!h.window->minimizedToTray());
+        }
+    }
 }
 
 void TestForm1::changeLocation_data()
