@@ -27,7 +27,7 @@ int twips(int t)
 Form2::Form2(Form1* owner) : QDialog(owner), m_owner(owner)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QStringLiteral("Temperature Alert!"));
     setFixedSize(536, 200);

@@ -158,7 +158,6 @@ void Form1::Form_Load()
     p.run(128, [&] {
         setWindowTitle(applicationTitle());
         setWindowIcon(applicationIcon());
-        QApplication::setApplicationDisplayName(applicationTitle());
     });
     p.run(130, [&] { cSysTray1->setTrayTip(applicationTitle()); });
     p.run(132, [&] { cSysTray1->setInTray(true); });

@@ -24,16 +24,20 @@ void QtModal::setClosing(bool closing)
     g_closing = closing;
 }
 
+// Line breaks arrive as CR LF and bare CRs (an empty line is two CRs).
+static QString forDisplay(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 void QtModal::messageBox(const QString& title, const QString& text, Icon icon)
 {
     if (g_closing) {
         return;
     }
-    // Line breaks arrive as CR LF and bare CRs (an empty line is two CRs).
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, shown,
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, forDisplay(text),
                     QMessageBox::Ok, owner());
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
@@ -45,7 +49,8 @@ std::optional<QString> QtModal::inputBox(const QString& title, const QString& pr
         return std::nullopt;
     }
     bool ok = false;
-    const QString answer = QInputDialog::getText(owner(), title, prompt, QLineEdit::Normal, proposed, &ok);
+    const QString answer =
+        QInputDialog::getText(owner(), title, forDisplay(prompt), QLineEdit::Normal, proposed, &ok);
     if (!ok) {
         return std::nullopt;
     }

@@ -24,7 +24,7 @@ Form3::Form3(Form1* main) : QWidget(nullptr), ui(new Ui::Form3), m_main(main)
     ui->setupUi(this);
     // Not a child of the main window: that one is hidden while the dialog is
     // open, and a window owned by a hidden one may lose its task bar entry.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(536, 306);
