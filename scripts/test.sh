@@ -6,3 +6,9 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 cd build
 ctest --output-on-failure --timeout 300 "$@"
+# Then again under AddressSanitizer and UndefinedBehaviorSanitizer: the soak
+# test, the fuzzers and the answer reader's tests (skipped when only some
+# tests were asked for).
+if [ $# -eq 0 ]; then
+  ../scripts/sanitize.sh
+fi

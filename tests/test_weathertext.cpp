@@ -155,13 +155,20 @@ private slots:
         QTest::newRow("offset is 273 not 273.15") << 273.0 << int(TempUnit::Fahrenheit) << 32.0;
         QTest::newRow("no unit") << 290.15 << int(TempUnit::None) << 0.0;
         QTest::newRow("cold F") << 250.0 << int(TempUnit::Fahrenheit) << -9.0;
+        // Numbers no temperature has: never taken for a rejected key, never
+        // shown as garbage digits, never a reading that rings the alarm.
+        QTest::newRow("lands on the key sentinel") << -4727.0 << int(TempUnit::Celsius) << NoReadingTemp;
+        QTest::newRow("below the sentinels") << -9000.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
+        QTest::newRow("just above the sentinels") << -4726.0 << int(TempUnit::Celsius) << -4999.0;
+        QTest::newRow("too large to show") << 1e19 << int(TempUnit::Fahrenheit) << NoReadingTemp;
+        QTest::newRow("overflows to infinity") << 1e308 << int(TempUnit::Fahrenheit) << NoReadingTemp;
     }
     void conversion()
     {
         QFETCH(double, kelvin);
         QFETCH(int, unit);
         QFETCH(double, reading);
-        QCOMPARE(roundHalfEven(convertKelvin(kelvin, TempUnit(unit))), reading);
+        QCOMPARE(readingFromKelvin(kelvin, TempUnit(unit)), reading);
     }
 
     void messagesAndSuffixes()

@@ -30,7 +30,7 @@ QString Inet::OpenURL(const QString& url)
     bool timedOut = false;
     QEventLoop loop;
     connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        body += reply->read(kMaxAnswerBytes - body.size());
+        body += reply->read(qMin(reply->bytesAvailable(), kMaxAnswerBytes - body.size()));
         if (body.size() >= kMaxAnswerBytes && !cut) {
             cut = true;
             reply->abort();
@@ -66,7 +66,7 @@ QString Inet::OpenURL(const QString& url)
     const QString errorText = reply->errorString();
     const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     if (finished && !cut && reply->isOpen()) {
-        body += reply->read(kMaxAnswerBytes - body.size());
+        body += reply->read(qMin(reply->bytesAvailable(), kMaxAnswerBytes - body.size()));
     }
     reply->deleteLater();
     settle();

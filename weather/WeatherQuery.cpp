@@ -44,11 +44,11 @@ double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString&
             haveKelvin = true;
         }
     });
-    p.run(118, [&] { converted = convertKelvin(kelvin, inputs.unit); });
+    p.run(118, [&] { converted = readingFromKelvin(kelvin, inputs.unit); });
     p.run(120, [&] {
         // Without a temperature in the answer there is no reading; 0 kelvin
         // would show -459 and could even raise the alarm.
-        result = haveKelvin ? roundHalfEven(converted) : NoReadingTemp;
+        result = haveKelvin ? converted : NoReadingTemp;
     });
     p.run(122, [&] {
         if (const auto name = placeName(answer)) {

@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QtGlobal>
 
+#include <cmath>
+
 QString serviceBaseUrl()
 {
     QString base = qEnvironmentVariable("TEPORA_SERVICE_URL").trimmed();
@@ -92,6 +94,16 @@ double convertKelvin(double kelvin, TempUnit unit)
         break;
     }
     return 0;
+}
+
+double readingFromKelvin(double kelvin, TempUnit unit)
+{
+    const double reading = roundHalfEven(convertKelvin(kelvin, unit));
+    // Beyond 2^53 a double no longer holds every whole number.
+    if (!(reading > InvalidKeyTemp) || std::abs(reading) > 0x1p53) {
+        return NoReadingTemp;
+    }
+    return reading;
 }
 
 QString DecimalSeparator()

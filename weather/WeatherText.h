@@ -40,6 +40,11 @@ std::optional<QString> placeName(const QString& answer);
 // Kelvin to the unit, offset 273; with no unit the value is 0.
 double convertKelvin(double kelvin, TempUnit unit);
 
+// The reading for a kelvin value: converted and rounded half to even. A result
+// that would pass for one of the reasons above, or that is too large to show
+// as a whole number, is no reading (NoReadingTemp).
+double readingFromKelvin(double kelvin, TempUnit unit);
+
 // The decimal separator of the user's number format.
 QString DecimalSeparator();
 

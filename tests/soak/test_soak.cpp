@@ -1,0 +1,226 @@
+// Soak: the main window polling every few milliseconds for thousands of polls
+// while the service cycles through every kind of answer. Nothing may pile up:
+// report boxes, event loops, requests in flight, memory.
+
+#include "MainWindowHarness.h"
+
+#include "shell/ErrorReport.h"
+#include "shell/Paths.h"
+#include "weather/Inet.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+#include <iterator>
+
+#include <unistd.h>
+
+namespace
+{
+
+// Resident memory of this process in KiB.
+qint64 residentKib()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+int openFiles()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+int envInt(const char* name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 ? value : fallback;
+}
+
+// What the service does with one request. The length is odd so that, with two
+// requests a poll (the refresh and the alarm check), every kind meets both.
+struct Answer {
+    WeatherSim::Fault fault = WeatherSim::Fault::None;
+    bool badKey = false;      // 401
+    bool unknownCity = false; // 404
+};
+using F = WeatherSim::Fault;
+// Good, 401, 404, garbage, silence, a dropped connection, a login page.
+constexpr Answer kCycle[] = {{},        {F::None, true}, {F::None, false, true}, {F::Garbage}, {F::NoAnswer},
+                             {F::Drop}, {F::Html}};
+
+bool lost(const Answer& answer)
+{
+    return answer.fault == F::NoAnswer || answer.fault == F::Drop;
+}
+
+} // namespace
+
+class TestSoak : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pollsThroughEveryKindOfAnswer();
+};
+
+void TestSoak::pollsThroughEveryKindOfAnswer()
+{
+    const int polls = envInt("TEPORA_SOAK_POLLS", 2500);
+    const int warmUp = polls / 5;
+    const qint64 allowedGrowthKib = envInt("TEPORA_SOAK_RSS_KIB", 3 * 1024);
+
+    MainWindowHarness h(291.35, 2);
+    QVERIFY(h.start());
+    // A silent service is given up on quickly, as a real one would be after
+    // 30 s. Under load an answer may miss this too: that is one more lost
+    // transfer, which the checks below allow for.
+    h.window->transfer()->setTimeoutMs(15);
+    // The real converter has made one icon. From now on a shell script that
+    // writes that icon with its built-in printf stands in: still a process of
+    // its own per refresh, in a fraction of the time.
+    QFile made(h.window->iconFilesFolder() + QStringLiteral("/CurTemp.ico"));
+    QVERIFY(made.open(QIODevice::ReadOnly));
+    const QByteArray madeIcon = made.readAll();
+    made.close();
+    QByteArray script = "#!/bin/sh\nprintf '";
+    for (const char byte : madeIcon) {
+        script += '\\' + QByteArray::number(uchar(byte), 8);
+    }
+    script += "' > \"${3%.bmp}.ico\"\n";
+    QFile converter(converterPath());
+    QVERIFY(converter.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    converter.write(script);
+    converter.close();
+
+    int requests = 0;
+    int answeredSinceReport = 0;
+    int maxLoopLevel = 0;
+    const auto noteLoopLevel = [&] {
+        maxLoopLevel = qMax(maxLoopLevel, QThread::currentThread()->loopLevel());
+    };
+    connect(&h.sim, &WeatherSim::requestReceived, this, [&] {
+        noteLoopLevel();
+        const Answer& answer = kCycle[requests++ % std::size(kCycle)];
+        h.sim.setAcceptedKeys(answer.badKey ? QStringList{QStringLiteral("another key")} : QStringList{});
+        if (answer.unknownCity) {
+            h.sim.removePlace(QStringLiteral("San Diego CA"));
+        } else {
+            h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), 291.35);
+        }
+        h.sim.setFault(answer.fault);
+        answeredSinceReport += !lost(answer);
+        h.sim.clearRequests();
+    });
+
+    // A box is "open" while the hook runs. Every tenth one stays open a while,
+    // as a user away from the desk would leave it: no request may go out
+    // meanwhile and no second box may open.
+    int reports = 0;
+    int repeatedReports = 0; // a lost transfer reported again with no answer in between
+    int otherMessages = 0;
+    int maxOpenReports = 0;
+    int heldOpen = 0;
+    int requestsWhileHeld = 0;
+    bool inBox = false;
+    bool boxOverBox = false;
+    QStringList wrongReports;
+    h.modal.onMessage([&](const ScriptedModal::Shown& shown) {
+        noteLoopLevel();
+        boxOverBox |= inBox;
+        if (shown.title != QLatin1String("Application Error")) {
+            ++otherMessages;
+        } else {
+            repeatedReports += reports > 0 && answeredSinceReport == 0;
+            answeredSinceReport = 0;
+            ++reports;
+            maxOpenReports = qMax(maxOpenReports, openErrorReports());
+            if (!shown.text.contains(QLatin1String("Form1.getWeather at line 104")) &&
+                wrongReports.size() < 5) {
+                wrongReports << shown.text;
+            }
+            if (reports % 10 == 1) {
+                inBox = true;
+                const int requestsBefore = requests;
+                QEventLoop box;
+                QTimer::singleShot(30, &box, &QEventLoop::quit);
+                box.exec();
+                requestsWhileHeld += requests - requestsBefore;
+                ++heldOpen;
+                inBox = false;
+            }
+        }
+        h.modal.shown.clear();
+    });
+
+    int done = 0;
+    qint64 rssAfterWarmUp = 0;
+    int filesAfterWarmUp = 0;
+    QEventLoop run;
+    connect(h.window.get(), &Form1::refreshed, this, [&] {
+        h.tray.calls.clear();
+        if (++done == warmUp) {
+            rssAfterWarmUp = residentKib();
+            filesAfterWarmUp = openFiles();
+        }
+        if (done >= polls) {
+            run.quit();
+        }
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &run, [&] { run.exit(1); });
+    deadline.start(envInt("TEPORA_SOAK_SECONDS", 150) * 1000);
+    QElapsedTimer clock;
+    clock.start();
+    const int exitCode = run.exec();
+    const qint64 rssAtEnd = residentKib();
+    const int filesAtEnd = openFiles();
+    qInfo("%d polls, %d requests in %lld ms; %d reports (%d held open); RSS %lld -> %lld KiB; "
+          "max loop level %d; open files %d -> %d",
+          done, requests, clock.elapsed(), reports, heldOpen, rssAfterWarmUp, rssAtEnd, maxLoopLevel,
+          filesAfterWarmUp, filesAtEnd);
+    QVERIFY2(exitCode == 0, qPrintable(QStringLiteral("only %1 of %2 polls in time").arg(done).arg(polls)));
+
+    // A poll asks twice (the refresh and the alarm check), never more, give or
+    // take a refresh under way at either end; a request given up on before it
+    // arrived is not counted here.
+    QVERIFY(requests >= polls);
+    QVERIFY2(requests <= 2 * (polls + 2), qPrintable(QString::number(requests)));
+    // Quiet polls explain a bad key or place in no box. Lost transfers are
+    // reported, one box at a time, and a loss that goes on is not reported
+    // again until an answer has come in between.
+    QCOMPARE(otherMessages, 0);
+    QVERIFY2(wrongReports.isEmpty(), qPrintable(wrongReports.join(QLatin1String("\n---\n"))));
+    QVERIFY(reports > 0);
+    QCOMPARE(repeatedReports, 0);
+    QCOMPARE(maxOpenReports, 1);
+    QVERIFY(!boxOverBox);
+    QCOMPARE(openErrorReports(), 0);
+    QVERIFY(heldOpen > 0);
+    QCOMPARE(requestsWhileHeld, 0);
+    // The outer loop and one wait (for the service, the converter or a box);
+    // never a wait inside a wait, nor a refresh inside a refresh.
+    QVERIFY2(maxLoopLevel <= 2, qPrintable(QString::number(maxLoopLevel)));
+    QVERIFY(!h.window->transfer()->StillExecuting());
+    // Sockets and pipes of finished requests and converter runs are closed.
+    QVERIFY2(filesAtEnd <= filesAfterWarmUp + 2,
+             qPrintable(QStringLiteral("%1 -> %2").arg(filesAfterWarmUp).arg(filesAtEnd)));
+    // The stand-in wrote the icon the last refresh gave the tray.
+    QVERIFY(made.open(QIODevice::ReadOnly));
+    QCOMPARE(made.readAll(), madeIcon);
+
+    QVERIFY(rssAfterWarmUp > 0);
+    QVERIFY2(rssAtEnd - rssAfterWarmUp <= allowedGrowthKib,
+             qPrintable(QStringLiteral("grew by %1 KiB after warm-up").arg(rssAtEnd - rssAfterWarmUp)));
+}
+
+QTEST_MAIN(TestSoak)
+#include "test_soak.moc"
