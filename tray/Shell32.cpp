@@ -1,7 +1,9 @@
 #include "tray/Shell32.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 int normalisedWindowStyle(int windowStyle)
@@ -18,6 +20,12 @@ std::int32_t RunAndWait(const QString& command, int windowStyle, int timeoutMs)
         return kRunAndWaitNotStarted;
     }
     const QString program = arguments.takeFirst();
+    // QProcess leaks a pipe on every failed start; a converter that has gone
+    // missing would cost one descriptor per poll.
+    const QFileInfo file(program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program));
+    if (!file.isFile() || !file.isExecutable()) {
+        return kRunAndWaitNotStarted;
+    }
 
     QProcess process;
     process.setProgram(program);
