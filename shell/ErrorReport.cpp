@@ -2,6 +2,7 @@
 
 #include "shell/Modal.h"
 
+#include <QList>
 #include <QSet>
 
 #ifndef TEPORA_SUPPORT_ADDRESS
@@ -44,6 +45,38 @@ QString errorReportText(const QString& description, const QString& window, const
            QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ") + supportAddress();
 }
 
+namespace {
+
+struct PendingReport {
+    QString key;
+    QString text;
+};
+
+QList<PendingReport>& pendingReports()
+{
+    static QList<PendingReport> pending;
+    return pending;
+}
+
+bool g_reportShowing = false;
+
+// One box at a time; the next comes when the user has closed the last.
+void showNextReport()
+{
+    if (g_reportShowing || pendingReports().isEmpty()) {
+        return;
+    }
+    const PendingReport next = pendingReports().takeFirst();
+    g_reportShowing = true;
+    Modal::instance().reportBox(QStringLiteral("Application Error"), next.text, [key = next.key] {
+        openReports().remove(key);
+        g_reportShowing = false;
+        showNextReport();
+    });
+}
+
+} // namespace
+
 void showErrorReport(const QString& description, const QString& window, const QString& operation, int step)
 {
     const QString key = reportKey(window, operation, step);
@@ -56,9 +89,8 @@ void showErrorReport(const QString& description, const QString& window, const QS
         return;
     }
     openReports().insert(key);
-    Modal::instance().messageBox(QStringLiteral("Application Error"),
-                                 errorReportText(description, window, operation, step), Modal::Icon::Warning);
-    openReports().remove(key);
+    pendingReports().append({key, errorReportText(description, window, operation, step)});
+    showNextReport();
 }
 
 int openErrorReports()

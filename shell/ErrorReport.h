@@ -64,11 +64,12 @@ private:
 };
 
 // Shows the "Application Error" box, unless a box for the same window,
-// operation and step is still open: a failure that repeats every minute while
-// the user is away must not stack up boxes (each one a nested event loop).
+// operation and step is still open or waiting. The box does not hold up the
+// caller, so polling goes on while it waits for the user; reports that come
+// meanwhile are shown one after the other.
 void showErrorReport(const QString& description, const QString& window, const QString& operation, int step);
 
-// Number of report boxes open now (tests, soak checks).
+// Number of report boxes open or waiting now (tests, soak checks).
 int openErrorReports();
 
 // Forgets which faults have been reported (each test starts afresh).

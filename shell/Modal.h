@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 // Everything that makes the user answer before the program goes on. Production
@@ -17,6 +18,15 @@ public:
 
     // A box with an OK button only; returns when the user has pressed it.
     virtual void messageBox(const QString& title, const QString& text, Icon icon) = 0;
+    // A warning box with OK that does not hold up the caller: the program goes
+    // on (polls keep coming) while it waits for the user. `closed` runs once
+    // the user has pressed OK. By default it simply waits like messageBox.
+    virtual void reportBox(const QString& title, const QString& text, std::function<void()> closed)
+    {
+        messageBox(title, text, Icon::Warning);
+        closed();
+    }
+
     // The user's answer, or nothing when cancelled.
     virtual std::optional<QString> inputBox(const QString& title, const QString& prompt,
                                             const QString& proposed) = 0;

@@ -43,6 +43,19 @@ void QtModal::messageBox(const QString& title, const QString& text, Icon icon)
     box.exec();
 }
 
+void QtModal::reportBox(const QString& title, const QString& text, std::function<void()> closed)
+{
+    if (g_closing) {
+        closed();
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, title, forDisplay(text), QMessageBox::Ok, owner());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    QObject::connect(box, &QMessageBox::finished, box, [closed = std::move(closed)] { closed(); });
+    box->show();
+}
+
 std::optional<QString> QtModal::inputBox(const QString& title, const QString& prompt, const QString& proposed)
 {
     if (g_closing) {

@@ -6,6 +6,7 @@
 class QtModal : public Modal {
 public:
     void messageBox(const QString& title, const QString& text, Icon icon) override;
+    void reportBox(const QString& title, const QString& text, std::function<void()> closed) override;
     std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& proposed) override;
     std::optional<QColor> colorDialog(const QColor& initial) override;
     bool openUrl(const QUrl& url) override;

@@ -102,8 +102,18 @@ void TestFaults::converterCannotBeWritten()
     // A temporary folder that cannot be created, whoever runs the test.
     writeFile(h.env.path() + QStringLiteral("/blocked"), "not a folder");
     qputenv("TEMP", (h.env.path() + QStringLiteral("/blocked/temp")).toLocal8Bit());
+    h.modal.holdReports = true;
     QVERIFY(h.start());
+    // Polls go on while the user has not answered the box, and the next
+    // report waits for this one to close.
     runPolls(*h.window, 4);
+    QCOMPARE(reportPlaces(h.modal), QStringList{QStringLiteral("Form1.Form_Load at line 178")});
+    QCOMPARE(h.modal.heldReports(), 1);
+    h.modal.closeReport();
+    QCOMPARE(h.modal.heldReports(), 1);
+    h.modal.closeReport();
+    runPolls(*h.window, 2);
+    QCOMPARE(openErrorReports(), 0);
     QCOMPARE(reportPlaces(h.modal),
              (QStringList{QStringLiteral("Form1.Form_Load at line 178"), QStringLiteral("Form1.ListTemp at line 118")}));
     // The tray still shows every reading, drawn without the converter.

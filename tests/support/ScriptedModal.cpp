@@ -22,6 +22,23 @@ void ScriptedModal::messageBox(const QString& title, const QString& text, Icon i
     }
 }
 
+void ScriptedModal::reportBox(const QString& title, const QString& text, std::function<void()> closed)
+{
+    messageBox(title, text, Icon::Warning);
+    if (holdReports) {
+        m_held.append(std::move(closed));
+    } else {
+        closed();
+    }
+}
+
+void ScriptedModal::closeReport()
+{
+    if (!m_held.isEmpty()) {
+        m_held.takeFirst()();
+    }
+}
+
 std::optional<QString> ScriptedModal::inputBox(const QString& title, const QString& prompt, const QString& proposed)
 {
     shown.append({QStringLiteral("input"), title, prompt, Icon::NoIcon});

@@ -26,6 +26,7 @@ public:
     ~ScriptedModal() override;
 
     void messageBox(const QString& title, const QString& text, Icon icon) override;
+    void reportBox(const QString& title, const QString& text, std::function<void()> closed) override;
     std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& proposed) override;
     std::optional<QColor> colorDialog(const QColor& initial) override;
     bool openUrl(const QUrl& url) override;
@@ -42,6 +43,11 @@ public:
     QList<QString> proposedInputs;
     QList<QColor> initialColors;
     bool browserWorks = true;
+    // Leave report boxes open (the program must go on meanwhile) until
+    // closeReport() plays the user's OK.
+    bool holdReports = false;
+    int heldReports() const { return int(m_held.size()); }
+    void closeReport();
 
     QList<Shown> messages() const;
     QList<Shown> errorReports() const;
@@ -51,4 +57,5 @@ private:
     QQueue<std::optional<QString>> m_inputs;
     QQueue<std::optional<QColor>> m_colors;
     std::function<void(const Shown&)> m_onMessage;
+    QList<std::function<void()>> m_held;
 };
