@@ -5,15 +5,21 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QResource>
 #include <QSaveFile>
 
 QByteArray converterBytes()
 {
-    QFile resource(QStringLiteral(":/tools/nconvert"));
-    if (!resource.open(QIODevice::ReadOnly)) {
+    const QResource resource(QStringLiteral(":/tools/nconvert"));
+    if (!resource.isValid()) {
         throw Failure(QStringLiteral("Resource not found"));
     }
-    return resource.readAll();
+    // Stored uncompressed, the bytes are read straight from the program's
+    // image instead of being unpacked into a megabyte of heap.
+    if (resource.compressionAlgorithm() == QResource::NoCompression) {
+        return QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), resource.size());
+    }
+    return resource.uncompressedData();
 }
 
 void WriteNewFile(const QByteArray& bytes, const QString& path)

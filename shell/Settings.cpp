@@ -94,6 +94,12 @@ void SaveSetting(const QString& key, const QString& text)
     ensurePrivateFile(iniPath());
 #endif
     auto store = openStore();
+    // The same text again (every load writes back what it read) is no change:
+    // the file is not rewritten.
+    const QVariant stored = store->value(keyPath(key));
+    if (stored.typeId() == QMetaType::QString && stored.toString() == text && store->status() == QSettings::NoError) {
+        return;
+    }
     store->setValue(keyPath(key), text);
     store->sync();
     if (store->status() == QSettings::AccessError) {
