@@ -108,7 +108,7 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     connect(ui->PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(ui->PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     // The input box selects the whole target when it gets the focus.
-    ui->Text2->installEventFilter(this);
+    selectAllOnFocus(ui->Text2);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { closeProgram(); });
 }
 
@@ -233,15 +233,6 @@ bool Form1::event(QEvent* event)
         QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
     }
     return QWidget::event(event);
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui->Text2 && event->type() == QEvent::FocusIn) {
-        // After the click that gave the focus has placed the cursor.
-        QTimer::singleShot(0, ui->Text2, [this] { ui->Text2->selectAll(); });
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 Direction Form1::direction() const

@@ -7,8 +7,10 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QWidget>
 
 namespace {
@@ -57,4 +59,29 @@ void applyButtonFonts(QWidget* window)
     for (QPushButton* button : buttons) {
         button->setFont(font);
     }
+}
+
+namespace {
+
+class SelectAllOnFocus : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusIn) {
+            auto* box = static_cast<QLineEdit*>(watched);
+            // After the click that gave the focus has placed the cursor.
+            QTimer::singleShot(0, box, [box] { box->selectAll(); });
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void selectAllOnFocus(QLineEdit* box)
+{
+    box->installEventFilter(new SelectAllOnFocus(box));
 }

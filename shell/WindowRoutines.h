@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QLineEdit;
 class QWidget;
 
 // Gives the window, and its option buttons, check boxes, frames and labels,
@@ -14,3 +15,6 @@ void applyHandPointer(QWidget* window, const QString& cursorFile);
 
 // Sets every push button's caption font: Arial 11.25 pt bold.
 void applyButtonFonts(QWidget* window);
+
+// Selects the box's whole text whenever it gets the focus.
+void selectAllOnFocus(QLineEdit* box);

@@ -35,7 +35,7 @@ Form3::Form3(Form1* main) : QWidget(nullptr), ui(new Ui::Form3), m_main(main)
     connect(ui->PushButton2, &QPushButton::clicked, this, &Form3::PushButton2_Click);
     connect(ui->PushButton3, &QPushButton::clicked, this, &Form3::PushButton3_Click);
     connect(ui->PushButton6, &QPushButton::clicked, this, &Form3::PushButton6_Click);
-    ui->Text1->installEventFilter(this);
+    selectAllOnFocus(ui->Text1);
     // The program ends with its main window; this one goes without its own closing steps.
     connect(main, &Form1::closed, this, [this] {
         hide();
@@ -74,15 +74,6 @@ void Form3::Text1_Change()
 {
     Procedure p(QStringLiteral("Form3"), QStringLiteral("Text1_Change"));
     p.run(100, [&] { SaveSetting(QStringLiteral("APIKey"), ui->Text1->text()); });
-}
-
-bool Form3::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui->Text1 && event->type() == QEvent::FocusIn) {
-        // After the click that gave the focus has placed the cursor.
-        QTimer::singleShot(0, ui->Text1, [this] { ui->Text1->selectAll(); });
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void Form3::showEvent(QShowEvent* event)
