@@ -2,11 +2,11 @@
 
 #include "alarm/MMControl.h"
 #include "resources/AppIcon.h"
-#include "shell/Convert.h"
-#include "shell/ErrorReport.h"
-#include "shell/Form1.h"
-#include "shell/Paths.h"
-#include "shell/WindowRoutines.h"
+#include "base/Convert.h"
+#include "base/ErrorReport.h"
+#include "app/Form1.h"
+#include "base/Paths.h"
+#include "base/WindowRoutines.h"
 
 #include <QDir>
 #include <QFileInfo>

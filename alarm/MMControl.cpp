@@ -1,6 +1,6 @@
 #include "alarm/MMControl.h"
 
-#include "shell/Failure.h"
+#include "base/Failure.h"
 
 #include <QAudioOutput>
 #include <QMediaPlayer>

@@ -1,5 +1,5 @@
-#include "shell/Convert.h"
-#include "shell/Failure.h"
+#include "base/Convert.h"
+#include "base/Failure.h"
 
 #include <QLocale>
 #include <QTest>

@@ -5,8 +5,8 @@
 
 #include "alarm/Form2.h"
 #include "alarm/MMControl.h"
-#include "shell/ErrorReport.h"
-#include "shell/Paths.h"
+#include "base/ErrorReport.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 
 #include "MainWindowHarness.h"
 
-#include "shell/Paths.h"
-#include "shell/Settings.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
 #include "tray/PictureBox.h"
 #include "tray/cSysTray.h"
 #include "weather/Form3.h"

@@ -3,8 +3,8 @@
 #include "TestEnv.h"
 #include "WeatherSim.h"
 
-#include "shell/Form1.h"
-#include "shell/Settings.h"
+#include "app/Form1.h"
+#include "base/Settings.h"
 #include "weather/Form3.h"
 #include "weather/KeyTest.h"
 

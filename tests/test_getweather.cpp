@@ -2,7 +2,7 @@
 #include "TestEnv.h"
 #include "WeatherSim.h"
 
-#include "shell/Settings.h"
+#include "base/Settings.h"
 #include "weather/Inet.h"
 #include "weather/WeatherQuery.h"
 

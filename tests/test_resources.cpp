@@ -1,7 +1,7 @@
 #include "IcoWriter.h"
 #include "TestEnv.h"
 #include "resources/AppIcon.h"
-#include "shell/CursorFile.h"
+#include "base/CursorFile.h"
 
 #include <QBuffer>
 #include <QFile>

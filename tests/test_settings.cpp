@@ -1,7 +1,7 @@
 #include "TestEnv.h"
 
-#include "shell/Failure.h"
-#include "shell/Settings.h"
+#include "base/Failure.h"
+#include "base/Settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "TestEnv.h"
 
-#include "shell/modStartUp.h"
+#include "base/modStartUp.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "RecordingTrayBackend.h"
 
-#include "shell/Failure.h"
+#include "base/Failure.h"
 #include "tray/QtTrayBackend.h"
 #include "tray/cSysTray.h"
 

@@ -1,9 +1,9 @@
 #include "ScriptedModal.h"
 #include "TestEnv.h"
 
-#include "shell/Converter.h"
-#include "shell/Failure.h"
-#include "tray/Shell32.h"
+#include "tray/Converter.h"
+#include "base/Failure.h"
+#include "base/ProcessRunner.h"
 #include "tray/TrayIconDrawing.h"
 #include "tray/TrayTexts.h"
 

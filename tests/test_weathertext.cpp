@@ -1,7 +1,7 @@
 #include "ScriptedModal.h"
 
-#include "shell/Convert.h"
-#include "shell/Failure.h"
+#include "base/Convert.h"
+#include "base/Failure.h"
 #include "weather/WeatherText.h"
 
 #include <QLocale>

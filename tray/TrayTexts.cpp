@@ -1,6 +1,6 @@
 #include "tray/TrayTexts.h"
 
-#include "shell/Modal.h"
+#include "base/Modal.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "cSysTray.h"
 
 #include "TrayBackend.h"
-#include "shell/Failure.h"
+#include "base/Failure.h"
 
 #include <QEventLoop>
 #include <QImageReader>

@@ -1,6 +1,6 @@
 #include "weather/Inet.h"
 
-#include "shell/Failure.h"
+#include "base/Failure.h"
 
 #include <QEventLoop>
 #include <QNetworkReply>

@@ -1,9 +1,9 @@
 #include "weather/WeatherQuery.h"
 
-#include "shell/Convert.h"
-#include "shell/ErrorReport.h"
-#include "shell/Modal.h"
-#include "shell/Settings.h"
+#include "base/Convert.h"
+#include "base/ErrorReport.h"
+#include "base/Modal.h"
+#include "base/Settings.h"
 #include "weather/Inet.h"
 
 double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString& cityName)

@@ -1,6 +1,6 @@
 #include "weather/WeatherText.h"
 
-#include "shell/Convert.h"
+#include "base/Convert.h"
 
 #include <QLocale>
 #include <QtGlobal>

@@ -1,15 +1,11 @@
 #pragma once
 
+#include "base/TempUnit.h"
+
 #include <QString>
 
 #include <optional>
 
-// Readings below -4999 are no temperatures but the reason there is none.
-constexpr double InvalidKeyTemp = -5000;  // the service rejected the API key
-constexpr double UnknownCityTemp = -5500; // the service does not know the location
-constexpr double NoReadingTemp = -6000;   // no usable answer (no network, unexpected text)
-
-enum class TempUnit { None, Fahrenheit, Celsius };
 
 // Scheme, host and port of the weather service: TEPORA_SERVICE_URL when set
 // (tests, demos, benchmarks), else the real service over https.

@@ -13,7 +13,7 @@
 // hold lone surrogates) and the locale (point or comma as decimal separator);
 // the rest is the answer, and, split at the first NUL, location and API key.
 
-#include "shell/Failure.h"
+#include "base/Failure.h"
 #include "weather/WeatherText.h"
 
 #include <QLocale>

@@ -4,8 +4,8 @@
 
 #include "MainWindowHarness.h"
 
-#include "shell/ErrorReport.h"
-#include "shell/Paths.h"
+#include "base/ErrorReport.h"
+#include "base/Paths.h"
 #include "weather/Inet.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "ScriptedModal.h"
 #include "TestEnv.h"
 
-#include "shell/Form1.h"
+#include "app/Form1.h"
 #include "tools/weather-sim/WeatherSim.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "ScriptedModal.h"
 
-#include "shell/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 ScriptedModal::ScriptedModal()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Modal.h"
+#include "base/Modal.h"
 
 #include <QColor>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "shell/RegStuff.h"
+#include "base/RegStuff.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "shell/Settings.h"
+#include "base/Settings.h"
 
-#include "shell/Failure.h"
+#include "base/Failure.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "resources/AppIcon.h"
-#include "shell/Form1.h"
-#include "shell/QtModal.h"
-#include "shell/SignalRelay.h"
+#include "app/Form1.h"
+#include "app/QtModal.h"
+#include "base/SignalRelay.h"
 
 #include <QApplication>
 #include <QTimer>

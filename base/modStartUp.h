@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/RegStuff.h"
+#include "base/RegStuff.h"
 
 // Makes the program start when the user logs in, or stops that. Both act on
 // the running program's own file and report whether they succeeded, so the

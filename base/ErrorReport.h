@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Failure.h"
+#include "base/Failure.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "shell/ErrorReport.h"
+#include "base/ErrorReport.h"
 
-#include "shell/Modal.h"
+#include "base/Modal.h"
 
 #include <QList>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "shell/modStartUp.h"
+#include "base/modStartUp.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Modal.h"
+#include "base/Modal.h"
 
 // The real dialogs: QMessageBox, QInputDialog, QColorDialog, the desktop's browser.
 class QtModal : public Modal {

@@ -1,4 +1,4 @@
-#include "tray/Shell32.h"
+#include "base/ProcessRunner.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

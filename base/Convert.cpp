@@ -1,6 +1,6 @@
-#include "shell/Convert.h"
+#include "base/Convert.h"
 
-#include "shell/Failure.h"
+#include "base/Failure.h"
 
 #include <QLocale>
 

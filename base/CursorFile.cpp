@@ -1,4 +1,4 @@
-#include "shell/CursorFile.h"
+#include "base/CursorFile.h"
 
 #include <QFile>
 #include <QPixmap>

@@ -1,4 +1,4 @@
-#include "shell/SignalRelay.h"
+#include "base/SignalRelay.h"
 
 #include <QSocketNotifier>
 

@@ -1,7 +1,7 @@
-#include "shell/WindowRoutines.h"
+#include "base/WindowRoutines.h"
 
-#include "shell/CursorFile.h"
-#include "shell/Failure.h"
+#include "base/CursorFile.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "shell/QtModal.h"
+#include "app/QtModal.h"
 
 #include <QApplication>
 #include <QColorDialog>

@@ -1,7 +1,7 @@
-#include "shell/Converter.h"
+#include "tray/Converter.h"
 
-#include "shell/Failure.h"
-#include "shell/Paths.h"
+#include "base/Failure.h"
+#include "base/Paths.h"
 
 #include <QCoreApplication>
 #include <QFile>

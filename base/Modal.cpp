@@ -1,4 +1,4 @@
-#include "shell/Modal.h"
+#include "base/Modal.h"
 
 namespace {
 

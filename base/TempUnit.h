@@ -1,0 +1,8 @@
+#pragma once
+
+// Readings below -4999 are no temperatures but the reason there is none.
+constexpr double InvalidKeyTemp = -5000;  // the service rejected the API key
+constexpr double UnknownCityTemp = -5500; // the service does not know the location
+constexpr double NoReadingTemp = -6000;   // no usable answer (no network, unexpected text)
+
+enum class TempUnit { None, Fahrenheit, Celsius };
