@@ -1,12 +1,12 @@
 #include "alarm/Form2.h"
 
-#include "alarm/MMControl.h"
+#include "alarm/AlarmSound.h"
 #include "resources/AppIcon.h"
 #include "base/Convert.h"
 #include "base/ErrorReport.h"
-#include "app/Form1.h"
 #include "base/Paths.h"
 #include "base/WindowRoutines.h"
+#include "weather/WeatherText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,7 +24,8 @@ int twips(int t)
 }
 } // namespace
 
-Form2::Form2(Form1* owner) : QDialog(owner), m_owner(owner)
+Form2::Form2(QWidget* owner, const AlertFigures& figures, const QString& programFolder)
+    : QDialog(owner), m_figures(figures), m_programFolder(programFolder)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -44,15 +45,15 @@ Form2::Form2(Form1* owner) : QDialog(owner), m_owner(owner)
     ListView1->setRootIsDecorated(false);
     ListView1->setColumnCount(0);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    MMControl1 = new MMControl(this);
+    MMControl1 = AlarmSound::create(this);
     MMControl1->setObjectName(QStringLiteral("MMControl1"));
     SoundProblem = new QLabel(this);
     SoundProblem->setObjectName(QStringLiteral("SoundProblem"));
     SoundProblem->setTextFormat(Qt::PlainText);
     SoundProblem->setGeometry(twips(120), 200 - 26, twips(7800), 22);
     SoundProblem->hide();
-    connect(MMControl1, &MMControl::stateChanged, this, [this](MMControl::State state) {
-        if (state == MMControl::State::Failed) {
+    connect(MMControl1, &AlarmSound::stateChanged, this, [this](AlarmSound::State state) {
+        if (state == AlarmSound::State::Failed) {
             showSoundProblem(QStringLiteral("The alarm sound could not be played: %1").arg(MMControl1->errorText()));
         }
     });
@@ -72,7 +73,7 @@ void Form2::Form_Load()
     Procedure p(QStringLiteral("Form2"), QStringLiteral("Form_Load"));
     QString suffix;
     QTreeWidgetItem* row = nullptr;
-    const QString folder = m_owner->programFolder();
+    const QString folder = m_programFolder;
     // Nothing in this window shows the hand pointer, so its file is not read.
 
     p.run(100, [&] { ApplyButtonFace(this); });
@@ -88,20 +89,20 @@ void Form2::Form_Load()
     p.run(112, [&] { ListView1->setColumnWidth(0, twips(3000)); });
     p.run(114, [&] { ListView1->setColumnWidth(1, twips(2000)); });
     p.run(116, [&] { ListView1->setColumnWidth(2, twips(2000)); });
-    const TempUnit unit = m_owner->unit();
+    const TempUnit unit = m_figures.unit;
     if (p.test(118, [&] { return unit == TempUnit::Fahrenheit; })) {
         p.run(120, [&] { suffix = unitSuffix(TempUnit::Fahrenheit); });
     } else if (p.test(122, [&] { return unit == TempUnit::Celsius; })) {
         p.run(124, [&] { suffix = unitSuffix(TempUnit::Celsius); });
     }
-    p.run(126, [&] { row = new QTreeWidgetItem(ListView1, QStringList{m_owner->CityName}); });
+    p.run(126, [&] { row = new QTreeWidgetItem(ListView1, QStringList{m_figures.location}); });
     auto needRow = [&] {
         if (!row) {
             throw Failure(QStringLiteral("Object variable not set"));
         }
     };
-    p.run(128, [&] { needRow(); row->setText(1, generalNumber(m_owner->TargTemp) + suffix); });
-    p.run(130, [&] { needRow(); row->setText(2, generalNumber(m_owner->CurTemp) + suffix); });
+    p.run(128, [&] { needRow(); row->setText(1, generalNumber(m_figures.target) + suffix); });
+    p.run(130, [&] { needRow(); row->setText(2, generalNumber(m_figures.current) + suffix); });
     const QString sound = dataFilePath(folder, QStringLiteral("reveille.mp3"));
     if (p.test(132, [&] { return PathExists(sound); })) {
         p.run(134, [&] { MMControl1->FileName = sound; });
@@ -123,9 +124,9 @@ void Form2::showSoundProblem(const QString& text)
     SoundProblem->setText(text);
 }
 
-void Form2::showAlert(Form1* owner)
+void Form2::showAlert(QWidget* owner, const AlertFigures& figures, const QString& programFolder)
 {
-    QPointer<Form2> alert = new Form2(owner);
+    QPointer<Form2> alert = new Form2(owner, figures, programFolder);
     alert->setAttribute(Qt::WA_DeleteOnClose, false);
     if (g_openedHook) {
         QMetaObject::invokeMethod(

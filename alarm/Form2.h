@@ -1,11 +1,12 @@
 #pragma once
 
+#include "alarm/AlertFigures.h"
+
 #include <QDialog>
 
 #include <functional>
 
-class Form1;
-class MMControl;
+class AlarmSound;
 class QTreeWidget;
 class QLabel;
 
@@ -15,16 +16,17 @@ class Form2 : public QDialog {
     Q_OBJECT
 
 public:
-    explicit Form2(Form1* owner);
+    // `programFolder` is where the alarm sound is looked for first.
+    Form2(QWidget* owner, const AlertFigures& figures, const QString& programFolder);
     ~Form2() override;
 
-    // Opens an alert over the main window and returns when the user closed it.
-    static void showAlert(Form1* owner);
+    // Opens an alert over `owner` and returns when the user closed it.
+    static void showAlert(QWidget* owner, const AlertFigures& figures, const QString& programFolder);
     // Called with every alert as it opens (tests answer it).
     static void setOpenedHook(std::function<void(Form2*)> hook);
 
     QTreeWidget* ListView1 = nullptr;
-    MMControl* MMControl1 = nullptr;
+    AlarmSound* MMControl1 = nullptr;
     // Says why the alert is silent; hidden while the sound is fine.
     QLabel* SoundProblem = nullptr;
 
@@ -32,5 +34,6 @@ private:
     void Form_Load();
     void showSoundProblem(const QString& text);
 
-    Form1* m_owner;
+    AlertFigures m_figures;
+    QString m_programFolder;
 };

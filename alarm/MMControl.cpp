@@ -6,19 +6,23 @@
 #include <QMediaPlayer>
 #include <QUrl>
 
-MMControl::MMControl(QObject* parent) : QObject(parent)
+namespace {
+std::function<AlarmSound*(QObject*)> g_factory;
+} // namespace
+
+AlarmSound* AlarmSound::create(QObject* parent)
 {
+    return g_factory ? g_factory(parent) : new MMControl(parent);
 }
+
+void AlarmSound::setFactory(std::function<AlarmSound*(QObject*)> factory)
+{
+    g_factory = std::move(factory);
+}
+
+MMControl::MMControl(QObject* parent) : AlarmSound(parent) {}
 
 MMControl::~MMControl() = default;
-
-void MMControl::setState(State state)
-{
-    if (state != m_state) {
-        m_state = state;
-        emit stateChanged(state);
-    }
-}
 
 void MMControl::setCommand(const QString& command)
 {
@@ -33,23 +37,23 @@ void MMControl::setCommand(const QString& command)
                 if (status == QMediaPlayer::EndOfMedia) {
                     setState(State::Ended);
                 } else if (status == QMediaPlayer::InvalidMedia) {
-                    m_error = m_player->errorString();
+                    setError(m_player->errorString());
                     setState(State::Failed);
                 }
             });
             connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString& text) {
-                m_error = text;
+                setError(text);
                 setState(State::Failed);
             });
         }
-        m_error.clear();
+        setError(QString());
         m_player->setSource(QUrl::fromLocalFile(FileName));
         setState(State::Open);
     } else if (command.compare(QLatin1String("Play"), Qt::CaseInsensitive) == 0) {
         if (!m_player) {
             throw Failure(QStringLiteral("The device is not open"));
         }
-        if (m_state == State::Failed) {
+        if (state() == State::Failed) {
             return;
         }
         m_player->setPosition(0);

@@ -1,38 +1,21 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
+#include "alarm/AlarmSound.h"
 
 class QAudioOutput;
 class QMediaPlayer;
 
-// A small media player: give it a FileName, then the commands "Open" and
-// "Play". It plays the file once from its start.
-class MMControl : public QObject {
+// A small media player over QMediaPlayer.
+class MMControl : public AlarmSound {
     Q_OBJECT
 
 public:
-    enum class State { Closed, Open, Playing, Ended, Failed };
-
     explicit MMControl(QObject* parent = nullptr);
     ~MMControl() override;
 
-    QString FileName;
-
-    // "Open", "Play", "Stop" or "Close"; anything else raises Failure.
-    void setCommand(const QString& command);
-
-    State state() const { return m_state; }
-    QString errorText() const { return m_error; }
-
-signals:
-    void stateChanged(MMControl::State state);
+    void setCommand(const QString& command) override;
 
 private:
-    void setState(State state);
-
     QMediaPlayer* m_player = nullptr;
     QAudioOutput* m_output = nullptr;
-    State m_state = State::Closed;
-    QString m_error;
 };

@@ -2,27 +2,23 @@
 
 #include "ui_Form1.h"
 
-#include "alarm/AlarmDecision.h"
 #include "alarm/Form2.h"
 #include "alarm/PanelTexts.h"
-#include "resources/AppIcon.h"
+#include "alarm/TemperatureMonitor.h"
 #include "base/Convert.h"
-#include "tray/Converter.h"
 #include "base/ErrorReport.h"
 #include "base/Failure.h"
 #include "base/Modal.h"
 #include "base/Paths.h"
-#include "base/Settings.h"
 #include "base/WindowRoutines.h"
 #include "base/modStartUp.h"
-#include "tray/QtTrayBackend.h"
-#include "base/ProcessRunner.h"
+#include "resources/AppIcon.h"
+#include "tray/IconPipeline.h"
+#include "tray/TrayBackend.h"
 #include "tray/TrayIconDrawing.h"
-#include "tray/TrayTexts.h"
 #include "tray/cSysTray.h"
 #include "weather/Form3.h"
-#include "weather/Inet.h"
-#include "weather/WeatherQuery.h"
+#include "weather/ReadingSource.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,10 +26,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
-#include <QImageReader>
-#include <QSystemTrayIcon>
 #include <QTimer>
-#include <QWindowStateChangeEvent>
 
 namespace {
 
@@ -56,6 +49,16 @@ QFont sampleFont()
     return font;
 }
 
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("On") : QStringLiteral("Off");
+}
+
+QString oneZero(bool one)
+{
+    return one ? QStringLiteral("1") : QStringLiteral("0");
+}
+
 } // namespace
 
 Form1::Form1(const Form1Options& options, QWidget* parent)
@@ -65,8 +68,8 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     m_programFolder = options.programFolder.isEmpty() ? programDir() : options.programFolder;
 
     // Fixed single border with a minimise button only.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(536, 520);
     // Design look: white window and groups until a skin asks for the button face.
     QPalette white = palette();
@@ -77,27 +80,32 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     ui->Label2->setTextFormat(Qt::PlainText);
     ui->Label1->setTextFormat(Qt::PlainText);
 
-    TrayBackend* backend = options.trayBackend;
-    if (!backend) {
-        m_ownBackend = new QtTrayBackend(applicationIcon(), this);
-        backend = m_ownBackend;
-    }
-    cSysTray1 = new cSysTray(backend, this);
+    m_tray = options.trayBackend ? options.trayBackend : TrayBackend::create(applicationIcon(), this);
+    cSysTray1 = new cSysTray(m_tray, this);
     cSysTray1->setTrayIcon(applicationIcon());
-    Timer1 = new QTimer(this);
-    Inet1 = new Inet(this);
+
+    auto readings = std::make_unique<ServiceReadings>();
+    m_readings = readings.get();
+    m_monitor = new TemperatureMonitor(std::move(readings), this);
+    m_monitor->setKeyButtonCaption(ui->PushButton5->text());
+    m_icons = std::make_unique<IconPipeline>(m_programFolder, options.converterTimeoutMs);
+    connect(m_monitor, &TemperatureMonitor::temperatureShown, this, &Form1::showTemperature);
+    connect(m_monitor, &TemperatureMonitor::alertDue, this, &Form1::showAlert);
+    connect(m_monitor, &TemperatureMonitor::refreshed, this, &Form1::refreshed);
 
     connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
-    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(ui->Check3, &QCheckBox::toggled, this, &Form1::Check3_Click);
     connect(ui->Check8, &QCheckBox::toggled, this, &Form1::Check8_Click);
     connect(ui->Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
-    // Only the user's clicks (and arrow keys) save: loading sets the options one
-    // by one, and saving on each would overwrite the ones not yet read.
+    // The monitor follows every change of the options, loading included; only
+    // the user's clicks (and arrow keys) save: loading sets the options one by
+    // one, and saving on each would overwrite the ones not yet read.
     for (QRadioButton* option : {ui->Option1, ui->Option2, ui->Option3}) {
+        connect(option, &QRadioButton::toggled, m_monitor, [this] { m_monitor->setDirection(direction()); });
         connect(option, &QRadioButton::clicked, this, &Form1::DirectionOption_Click);
     }
     for (QRadioButton* option : {ui->Option4, ui->Option5}) {
+        connect(option, &QRadioButton::toggled, m_monitor, [this] { m_monitor->setUnit(unit()); });
         connect(option, &QRadioButton::clicked, this, &Form1::UnitOption_Click);
     }
     connect(ui->PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
@@ -109,12 +117,41 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     connect(ui->PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     // The input box selects the whole target when it gets the focus.
     selectAllOnFocus(ui->Text2);
+    m_monitor->setLocation(ui->Label1->text());
+    m_monitor->setTargetText(ui->Text2->text());
+    m_monitor->setDirection(direction());
+    m_monitor->setUnit(unit());
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { closeProgram(); });
 }
 
 Form1::~Form1()
 {
     closeProgram();
+}
+
+double Form1::lastAlarmTemp() const
+{
+    return m_monitor->lastAlarmTemp();
+}
+
+bool Form1::alarmShown() const
+{
+    return m_monitor->alarmShown();
+}
+
+QTimer* Form1::pollTimer() const
+{
+    return m_monitor->pollTimer();
+}
+
+Inet* Form1::transfer() const
+{
+    return &m_readings->transfer();
+}
+
+QString Form1::iconFilesFolder() const
+{
+    return m_icons->folder();
 }
 
 TempUnit Form1::unit() const
@@ -128,9 +165,18 @@ TempUnit Form1::unit() const
     return TempUnit::None;
 }
 
-bool Form1::trayAvailable() const
+Direction Form1::direction() const
 {
-    return m_options.trayAvailable ? m_options.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    if (ui->Option1->isChecked()) {
+        return Direction::Rises;
+    }
+    if (ui->Option2->isChecked()) {
+        return Direction::Falls;
+    }
+    if (ui->Option3->isChecked()) {
+        return Direction::Both;
+    }
+    return Direction::None;
 }
 
 void Form1::setOption(QRadioButton* option, bool selected)
@@ -161,33 +207,36 @@ void Form1::Form_Load()
     });
     p.run(130, [&] { cSysTray1->setTrayTip(applicationTitle()); });
     p.run(132, [&] { cSysTray1->setInTray(true); });
-    p.run(134, [&] { ui->Check3->setChecked(GetSetting("Windows Startup", "Off") == QLatin1String("On")); });
-    p.run(136, [&] { ui->Check8->setChecked(GetSetting("Minimized", "Off") == QLatin1String("On")); });
+    p.run(134, [&] { ui->Check3->setChecked(GetSetting(Setting::WindowsStartup) == QLatin1String("On")); });
+    p.run(136, [&] { ui->Check8->setChecked(GetSetting(Setting::Minimized) == QLatin1String("On")); });
     if (p.test(138, [&] { return ui->Check8->isChecked(); })) {
         p.run(140, [&] { m_startMinimized = true; });
     }
-    p.run(142, [&] { ui->Label1->setText(GetSetting("Text1", "San Diego CA")); });
-    p.run(144, [&] { ui->Text2->setText(GetSetting("Text2", 70)); });
-    p.run(146, [&] { setOption(ui->Option1, toDouble(GetSetting("Option1", 1)) == 1); });
-    p.run(148, [&] { setOption(ui->Option2, toDouble(GetSetting("Option2", 0)) == 1); });
-    p.run(150, [&] { setOption(ui->Option3, toDouble(GetSetting("Option3", 0)) == 1); });
-    p.run(152, [&] { setOption(ui->Option4, toDouble(GetSetting("Option4", 1)) == 1); });
-    p.run(154, [&] { setOption(ui->Option5, toDouble(GetSetting("Option5", 0)) == 1); });
-    p.run(156, [&] { ui->Picture2->setBackColor(colorFromStored(toLong(GetSetting("Font Color", 65535)))); });
-    p.run(158, [&] { ui->Picture3->setBackColor(colorFromStored(toLong(GetSetting("Background Color", 0)))); });
+    p.run(142, [&] {
+        ui->Label1->setText(GetSetting(Setting::Location));
+        m_monitor->setLocation(ui->Label1->text());
+    });
+    p.run(144, [&] { ui->Text2->setText(GetSetting(Setting::Target)); });
+    p.run(146, [&] { setOption(ui->Option1, toDouble(GetSetting(Setting::Rises)) == 1); });
+    p.run(148, [&] { setOption(ui->Option2, toDouble(GetSetting(Setting::Falls)) == 1); });
+    p.run(150, [&] { setOption(ui->Option3, toDouble(GetSetting(Setting::Both)) == 1); });
+    p.run(152, [&] { setOption(ui->Option4, toDouble(GetSetting(Setting::Fahrenheit)) == 1); });
+    p.run(154, [&] { setOption(ui->Option5, toDouble(GetSetting(Setting::Celsius)) == 1); });
+    p.run(156, [&] { ui->Picture2->setBackColor(colorFromStored(toLong(GetSetting(Setting::FontColor)))); });
+    p.run(158, [&] { ui->Picture3->setBackColor(colorFromStored(toLong(GetSetting(Setting::BackgroundColor)))); });
     p.run(160, [&] { ui->Picture4->setForeColor(ui->Picture2->backColor()); });
     p.run(162, [&] { ui->Picture4->setBackColor(ui->Picture3->backColor()); });
     p.run(170, [&] { DrawSample(); });
-    p.run(172, [&] { Timer1->setInterval(m_options.pollIntervalMs); });
-    p.run(174, [&] { Timer1->start(); });
+    p.run(172, [&] { m_monitor->setPollInterval(m_options.pollIntervalMs); });
+    p.run(174, [&] { m_monitor->startPolling(); });
     QByteArray converter;
-    p.run(176, [&] { converter = converterBytes(); });
-    p.run(178, [&] { WriteNewFile(converter, converterPath()); });
+    p.run(176, [&] { converter = IconPipeline::converterBytes(); });
+    p.run(178, [&] { m_icons->deployConverter(converter); });
 }
 
 void Form1::showAsLoaded()
 {
-    if (m_startMinimized && trayAvailable()) {
+    if (m_startMinimized && m_tray->available()) {
         // Straight to the tray: the window is never seen at start.
         MinimizedToTray = false;
         setWindowState(Qt::WindowMinimized);
@@ -235,20 +284,6 @@ bool Form1::event(QEvent* event)
     return QWidget::event(event);
 }
 
-Direction Form1::direction() const
-{
-    if (ui->Option1->isChecked()) {
-        return Direction::Rises;
-    }
-    if (ui->Option2->isChecked()) {
-        return Direction::Falls;
-    }
-    if (ui->Option3->isChecked()) {
-        return Direction::Both;
-    }
-    return Direction::None;
-}
-
 void Form1::Form_Activate()
 {
     if (m_activating || m_closed) {
@@ -258,9 +293,9 @@ void Form1::Form_Activate()
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Form_Activate"));
     if (!p.test(100, [&] { return !StartingUp; })) {
         p.run(106, [&] { DrawSample(); });
-        p.run(108, [&] { LastAlarmTemp = getWeather(true); });
-        p.run(110, [&] { AlarmShown = false; });
-        p.run(112, [&] { ListTemp(true); });
+        p.run(108, [&] { m_monitor->primeAlarm(); });
+        p.run(110, [&] { m_monitor->rearm(); });
+        p.run(112, [&] { m_monitor->ListTemp(true); });
     }
     p.run(114, [&] { StartingUp = false; });
     m_activating = false;
@@ -280,7 +315,7 @@ void Form1::Form_Resize()
     if (!(windowState() & Qt::WindowMinimized) || MinimizedToTray || m_closed) {
         return;
     }
-    if (!trayAvailable()) {
+    if (!m_tray->available()) {
         return; // an ordinary minimise: there is no tray to come back from
     }
     // Hidden while still minimised: leaving that state here would map the
@@ -318,7 +353,7 @@ void Form1::Check3_Click()
     }
     if (ui->Check3->isChecked()) {
         ui->Check8->setVisible(true);
-        unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting("Windows Startup", "On"); });
+        unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting(Setting::WindowsStartup, onOff(true)); });
         if (!AddToStartup()) {
             showMessage(QStringLiteral("Tepora could not be set to start when you log in: the entry in \"%1\" "
                                        "could not be written.")
@@ -329,7 +364,7 @@ void Form1::Check3_Click()
     }
     ui->Check8->setChecked(false);
     ui->Check8->setVisible(false);
-    unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting("Windows Startup", "Off"); });
+    unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting(Setting::WindowsStartup, onOff(false)); });
     if (!RemoveFromStartup()) {
         showMessage(QStringLiteral("Tepora could not remove its entry from \"%1\", so it may still start when you "
                                    "log in. Please delete the file tepora.desktop there.")
@@ -340,160 +375,58 @@ void Form1::Check3_Click()
 void Form1::Check8_Click()
 {
     unreported(QStringLiteral("Check8_Click"),
-               [&] { SaveSetting("Minimized", ui->Check8->isChecked() ? "On" : "Off"); });
+               [&] { SaveSetting(Setting::Minimized, onOff(ui->Check8->isChecked())); });
 }
 
 void Form1::Text2_Change()
 {
-    unreported(QStringLiteral("Text2_Change"), [&] { SaveSetting("Text2", ui->Text2->text()); });
-    AlarmShown = false;
+    unreported(QStringLiteral("Text2_Change"), [&] { SaveSetting(Setting::Target, ui->Text2->text()); });
+    m_monitor->setTargetText(ui->Text2->text());
 }
 
 void Form1::DirectionOption_Click()
 {
     unreported(QStringLiteral("Option_Click"), [&] {
-        SaveSetting("Option1", ui->Option1->isChecked() ? "1" : "0");
-        SaveSetting("Option2", ui->Option2->isChecked() ? "1" : "0");
-        SaveSetting("Option3", ui->Option3->isChecked() ? "1" : "0");
+        SaveSetting(Setting::Rises, oneZero(ui->Option1->isChecked()));
+        SaveSetting(Setting::Falls, oneZero(ui->Option2->isChecked()));
+        SaveSetting(Setting::Both, oneZero(ui->Option3->isChecked()));
     });
-    AlarmShown = false;
+    m_monitor->rearm();
 }
 
 void Form1::UnitOption_Click()
 {
     unreported(QStringLiteral("Option_Click"), [&] {
-        SaveSetting("Option4", ui->Option4->isChecked() ? "1" : "0");
-        SaveSetting("Option5", ui->Option5->isChecked() ? "1" : "0");
+        SaveSetting(Setting::Fahrenheit, oneZero(ui->Option4->isChecked()));
+        SaveSetting(Setting::Celsius, oneZero(ui->Option5->isChecked()));
     });
-    AlarmShown = false;
-}
-
-double Form1::getWeather(bool InTimer)
-{
-    const WeatherInputs inputs{ui->Label1->text(), unit(), ui->PushButton5->text()};
-    return readWeather(*Inet1, inputs, InTimer, CityName);
-}
-
-QString Form1::location() const
-{
-    return ui->Label1->text();
-}
-
-QString Form1::iconFilesFolder() const
-{
-    if (m_iconFolder.isEmpty()) {
-        m_iconFolder = iconFolder(m_programFolder);
-    }
-    return m_iconFolder;
+    m_monitor->rearm();
 }
 
 void Form1::ListTemp(bool InTimer)
 {
-    ++m_refreshDepth;
-    Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
-    TemperatureTexts texts;
-    bool iconShown = false;
-    const QString bmp = iconFilesFolder() + QStringLiteral("/CurTemp.bmp");
-    const QString ico = iconFilesFolder() + QStringLiteral("/CurTemp.ico");
-
-    p.run(100, [&] { TargTemp = roundHalfEven(toDouble(ui->Text2->text())); });
-    p.run(102, [&] { CurTemp = getWeather(InTimer); });
-    if (!m_closed) {
-        p.run(106, [&] { texts = temperatureTexts(CurTemp, unit(), CityName); });
-        p.run(108, [&] { ui->Label2->setText(texts.statusLine); });
-        p.run(110, [&] { cSysTray1->setTrayTip(texts.tooltip); });
-        p.run(112, [&] {
-            const QImage image = ::drawTrayIcon(texts.iconText, ui->Picture4->foreColor(), ui->Picture4->backColor());
-            ui->Picture1->setImage(image);
-        });
-        p.run(114, [&] {
-            if (!ui->Picture1->image().save(bmp, "BMP")) {
-                throw Failure::pathFileAccess();
-            }
-        });
-        p.run(116, [&] {
-            // An icon left from an earlier refresh must never pass for this one.
-            QFile::remove(ico);
-            const QString command = QLatin1Char('"') + converterPath() + QStringLiteral("\" -out ico \"") + bmp +
-                                    QLatin1Char('"');
-            RunAndWait(command, 0, m_options.converterTimeoutMs);
-        });
-        p.run(118, [&] {
-            if (!PathExists(ico)) {
-                throw Failure::fileNotFound();
-            }
-            if (QImageReader(ico).format().isEmpty()) {
-                throw Failure(QStringLiteral("Invalid picture"));
-            }
-            cSysTray1->setTrayIconFromFile(ico);
-            iconShown = true;
-        });
-        if (!iconShown) {
-            // Without the converter's icon the tray still gets this reading.
-            cSysTray1->setTrayIcon(QIcon(QPixmap::fromImage(ui->Picture1->image())));
-        }
-    }
-    if (!m_closed) {
-        p.run(120, [&] { alarmStep(); });
-    }
-    --m_refreshDepth;
-    emit refreshed();
+    m_monitor->ListTemp(InTimer);
 }
 
 bool Form1::HasReachedTemp()
 {
-    Procedure p(QStringLiteral("Form1"), QStringLiteral("HasReachedTemp"));
-    bool result = false;
-    bool reached = false;
-    double cur = 0;
-    p.run(100, [&] { cur = getWeather(true); });
-    if (p.test(102, [&] { return cur <= InvalidKeyTemp; })) {
-        return false;
-    }
-    if (!p.test(104, [&] { return cur == LastAlarmTemp; })) {
-        // A target that is no number never counts as reached; the failed
-        // conversion is still reported.
-        p.run(106, [&] {
-            const double target = toDouble(ui->Text2->text());
-            reached = targetReached(cur, target, direction(), LastAlarmTemp);
-        });
-    }
-    if (reached) {
-        p.run(108, [&] {
-            LastAlarmTemp = roundHalfEven(cur);
-            result = true;
-        });
-    }
-    return result;
+    return m_monitor->HasReachedTemp();
 }
 
-void Form1::alarmStep()
+void Form1::showTemperature(const TemperatureTexts& texts)
 {
-    if (!HasReachedTemp() || AlarmShown) {
-        return;
-    }
-    Timer1->setInterval(0);
-    Timer1->stop();
-    Form2::showAlert(this);
-    if (m_closed) {
-        return;
-    }
-    AlarmShown = true;
-    Timer1->setInterval(m_options.pollIntervalMs);
-    Timer1->start();
+    Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
+    p.run(108, [&] { ui->Label2->setText(texts.statusLine); });
+    p.run(110, [&] { cSysTray1->setTrayTip(texts.tooltip); });
+    p.run(112, [&] {
+        ui->Picture1->setImage(drawTrayIcon(texts.iconText, ui->Picture4->foreColor(), ui->Picture4->backColor()));
+    });
+    cSysTray1->setTrayIcon(m_icons->convert(p, ui->Picture1->image()));
 }
 
-void Form1::Timer1_Timer()
+void Form1::showAlert(const AlertFigures& figures)
 {
-    // A tick while an earlier refresh still waits (for the service, the
-    // converter or an open alert) is skipped, so refreshes never nest.
-    if (m_refreshDepth > 0 || m_closed) {
-        return;
-    }
-    Procedure p(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-    p.run(100, [&] { QCoreApplication::processEvents(); });
-    p.run(102, [&] { ListTemp(true); });
-    p.run(104, [&] { QCoreApplication::processEvents(); });
+    Form2::showAlert(this, figures, m_programFolder);
 }
 
 void Form1::PushButton1_Click()
@@ -506,15 +439,7 @@ void Form1::PushButton1_Click()
 void Form1::PushButton2_Click()
 {
     UserRequestScope asked;
-    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
-    // Counts as a refresh, so a tick cannot stack a second alert on this one.
-    ++m_refreshDepth;
-    p.run(100, [&] { TargTemp = roundHalfEven(toDouble(ui->Text2->text())); });
-    p.run(102, [&] { CurTemp = getWeather(false); });
-    if (!m_closed && p.test(104, [&] { return CurTemp > InvalidKeyTemp; })) {
-        p.run(106, [&] { Form2::showAlert(this); });
-    }
-    --m_refreshDepth;
+    m_monitor->testAlarm();
 }
 
 void Form1::PushButton3_Click()
@@ -533,15 +458,13 @@ void Form1::PushButton4_Click()
     if (!answer || answer->isEmpty() || m_closed) {
         return;
     }
-    p.run(102, [&] { ui->Label1->setText(*answer); });
-    p.run(104, [&] { SaveSetting("Text1", ui->Label1->text()); });
-    p.run(106, [&] { AlarmShown = false; });
-    p.run(108, [&] { ListTemp(false); });
-}
-
-Form3* Form1::keyDialog() const
-{
-    return m_form3;
+    p.run(102, [&] {
+        ui->Label1->setText(*answer);
+        m_monitor->setLocation(ui->Label1->text());
+    });
+    p.run(104, [&] { SaveSetting(Setting::Location, ui->Label1->text()); });
+    p.run(106, [&] { m_monitor->rearm(); });
+    p.run(108, [&] { m_monitor->ListTemp(false); });
 }
 
 void Form1::PushButton5_Click()
@@ -550,7 +473,16 @@ void Form1::PushButton5_Click()
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
     p.run(100, [&] {
         if (!m_form3) {
-            m_form3 = new Form3(this);
+            m_form3 = std::make_unique<Form3>(
+                m_readings->transfer(), [this] { return ui->Label1->text(); }, m_programFolder);
+            connect(m_form3.get(), &Form3::keyAccepted, this, [this] { m_monitor->ListTemp(true); });
+            connect(m_form3.get(), &Form3::leaving, this, [this] {
+                if (!m_closed) {
+                    show();
+                }
+            });
+            // Unloaded from its own close handler: deleted once that has returned.
+            connect(m_form3.get(), &Form3::unloaded, this, [this] { m_form3.release()->deleteLater(); });
         }
         m_form3->show();
         m_form3->raise();
@@ -560,7 +492,7 @@ void Form1::PushButton5_Click()
     p.run(102, [&] { hide(); });
 }
 
-void Form1::changeColor(PictureBox* swatch, const char* key, bool background, const QString& operation)
+void Form1::changeColor(PictureBox* swatch, const SettingKey& key, bool background, const QString& operation)
 {
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), operation);
@@ -585,17 +517,17 @@ void Form1::changeColor(PictureBox* swatch, const char* key, bool background, co
         }
     });
     p.run(112, [&] { DrawSample(); });
-    p.run(114, [&] { ListTemp(false); });
+    p.run(114, [&] { m_monitor->ListTemp(false); });
 }
 
 void Form1::PushButton7_Click()
 {
-    changeColor(ui->Picture2, "Font Color", false, QStringLiteral("PushButton7_Click"));
+    changeColor(ui->Picture2, Setting::FontColor, false, QStringLiteral("PushButton7_Click"));
 }
 
 void Form1::PushButton8_Click()
 {
-    changeColor(ui->Picture3, "Background Color", true, QStringLiteral("PushButton8_Click"));
+    changeColor(ui->Picture3, Setting::BackgroundColor, true, QStringLiteral("PushButton8_Click"));
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -607,8 +539,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::Form_QueryUnload()
 {
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
-    p.run(100, [&] { RemoveFile(converterPath()); });
-    p.run(102, [&] { Timer1->stop(); });
+    p.run(100, [&] { m_icons->removeConverter(); });
+    p.run(102, [&] { m_monitor->stop(); });
     p.run(104, [&] { cSysTray1->setInTray(false); });
     p.run(106, [&] { QCoreApplication::processEvents(); });
     p.run(108, [&] { QCoreApplication::processEvents(); });
@@ -620,6 +552,12 @@ void Form1::closeProgram()
         return;
     }
     m_closed = true;
+    // No tick, reading or alert starts from here on.
+    m_monitor->stop();
+    // The key dialog goes with the main window, without closing steps of its own.
+    if (m_form3) {
+        m_form3->hide();
+    }
     Form_QueryUnload();
     emit closed();
 }

@@ -1,21 +1,26 @@
 #pragma once
 
 #include "alarm/AlarmDecision.h"
-#include "weather/WeatherText.h"
+#include "alarm/AlertFigures.h"
+#include "base/Settings.h"
+#include "base/TempUnit.h"
+#include "tray/TrayTexts.h"
 
-#include <QPointer>
 #include <QScopedPointer>
 #include <QWidget>
 
-#include <functional>
+#include <memory>
 
+class Form3;
+class IconPipeline;
 class Inet;
+class PictureBox;
+class QRadioButton;
 class QTimer;
+class ServiceReadings;
+class TemperatureMonitor;
 class TrayBackend;
 class cSysTray;
-class QRadioButton;
-class PictureBox;
-class Form3;
 namespace Ui {
 class Form1;
 }
@@ -25,12 +30,11 @@ struct Form1Options {
     int pollIntervalMs = 60000;
     QString programFolder;              // empty: the running program's folder
     TrayBackend* trayBackend = nullptr; // null: the desktop's notification area
-    std::function<bool()> trayAvailable; // empty: ask the desktop
     int converterTimeoutMs = 10000;
 };
 
-// The main window. It owns the program: the alarm settings, the icon colours,
-// the start-up options, the poll timer, the web request and the tray icon.
+// The main window: shows what the monitor reads, forwards the user's choices
+// to it, keeps the settings in step with the controls and owns the tray icon.
 class Form1 : public QWidget {
     Q_OBJECT
 
@@ -43,37 +47,28 @@ public:
     // Shows the window as loading left it: on screen, or straight in the tray.
     void showAsLoaded();
 
-    // One reading for the location and unit on the window.
-    double getWeather(bool InTimer);
-    // Refreshes status line, tooltip and tray icon, then runs the alarm step.
+    // A refresh of status line, tooltip and tray icon, then the alarm step.
     void ListTemp(bool InTimer);
-    // Draws the target text centred into the colour sample.
-    void DrawSample();
     // Whether the target counts as reached by a fresh reading.
     bool HasReachedTemp();
+    // Draws the target text centred into the colour sample.
+    void DrawSample();
 
     // Runs the closing steps once; the program then ends.
     void closeProgram();
 
-    double CurTemp = 0;
-    double TargTemp = 0;
-    QString CityName;
-
+    TemperatureMonitor* monitor() const { return m_monitor; }
     bool startingUp() const { return StartingUp; }
     bool minimizedToTray() const { return MinimizedToTray; }
-    double lastAlarmTemp() const { return LastAlarmTemp; }
-    bool alarmShown() const { return AlarmShown; }
-    TempUnit unit() const;
-    Direction direction() const;
+    double lastAlarmTemp() const;
+    bool alarmShown() const;
+    QTimer* pollTimer() const;
     cSysTray* trayControl() const { return cSysTray1; }
-    QTimer* pollTimer() const { return Timer1; }
-    Form3* keyDialog() const;
-    Inet* transfer() const { return Inet1; }
+    Form3* keyDialog() const { return m_form3.get(); }
+    Inet* transfer() const;
     // Where the refresh writes "CurTemp.bmp" and "CurTemp.ico".
     QString iconFilesFolder() const;
     QString programFolder() const { return m_programFolder; }
-    // The location the readings are for, as the user entered it.
-    QString location() const;
 
 signals:
     // After every refresh (tests and benchmarks wait for it).
@@ -97,7 +92,6 @@ private:
     void Text2_Change();
     void DirectionOption_Click();
     void UnitOption_Click();
-    void Timer1_Timer();
     void PushButton1_Click();
     void PushButton2_Click();
     void PushButton3_Click();
@@ -105,30 +99,28 @@ private:
     void PushButton5_Click();
     void PushButton7_Click();
     void PushButton8_Click();
-    void changeColor(PictureBox* swatch, const char* key, bool background, const QString& operation);
-    void alarmStep();
-    void drawTrayIcon();
+    void changeColor(PictureBox* swatch, const SettingKey& key, bool background, const QString& operation);
+    void showTemperature(const TemperatureTexts& texts);
+    void showAlert(const AlertFigures& figures);
     void setOption(QRadioButton* option, bool selected);
-    bool trayAvailable() const;
+    TempUnit unit() const;
+    Direction direction() const;
 
     QScopedPointer<Ui::Form1> ui;
     Form1Options m_options;
     QString m_programFolder;
-    mutable QString m_iconFolder;
 
+    ServiceReadings* m_readings = nullptr; // owned by the monitor
+    TemperatureMonitor* m_monitor = nullptr;
+    std::unique_ptr<IconPipeline> m_icons;
     cSysTray* cSysTray1 = nullptr;
-    QPointer<Form3> m_form3; // loaded on first use, kept while only hidden
-    TrayBackend* m_ownBackend = nullptr;
-    QTimer* Timer1 = nullptr;
-    Inet* Inet1 = nullptr;
+    TrayBackend* m_tray = nullptr;
+    // Loaded on first use; OK only hides it, the close box unloads it.
+    std::unique_ptr<Form3> m_form3;
 
     bool StartingUp = false;
     bool MinimizedToTray = false;
     bool m_startMinimized = false;
-    double LastAlarmTemp = 0;
-    bool AlarmShown = false;
-
     bool m_activating = false;
     bool m_closed = false;
-    int m_refreshDepth = 0;
 };

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
-#include <QTemporaryFile>
 
 bool PathExists(const QString& path)
 {
@@ -31,42 +29,4 @@ QString dataFilePath(const QString& programFolder, const QString& name)
         return installed;
     }
     return beside;
-}
-
-QString tempFolder()
-{
-    const QString temp = qEnvironmentVariable("TEMP");
-    return temp.isEmpty() ? QDir::tempPath() : QDir::cleanPath(temp);
-}
-
-QString converterPath()
-{
-#ifdef Q_OS_WIN
-    return tempFolder() + QStringLiteral("/nconvert.exe");
-#else
-    return tempFolder() + QStringLiteral("/nconvert");
-#endif
-}
-
-namespace {
-
-bool canWriteIn(const QString& folder)
-{
-    // Ask the file system rather than the permission bits: read-only mounts
-    // and ACLs only show when one tries.
-    QTemporaryFile probe(folder + QStringLiteral("/.tepora-write-test-XXXXXX"));
-    return probe.open();
-}
-
-} // namespace
-
-QString iconFolder(const QString& programFolder)
-{
-    if (canWriteIn(programFolder)) {
-        return programFolder;
-    }
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                          QStringLiteral("/Ravensel/Tepora");
-    QDir().mkpath(cache);
-    return cache;
 }

@@ -13,13 +13,3 @@ QString programDir();
 // program first, then in the installed data folder (../share/tepora). The path
 // beside the program when neither exists.
 QString dataFilePath(const QString& programFolder, const QString& name);
-
-// TEMP when it is set and not empty, else the platform's temporary folder.
-QString tempFolder();
-
-// Where the icon converter is written for the run.
-QString converterPath();
-
-// Where "CurTemp.bmp" and "CurTemp.ico" go: the program's folder when the
-// user may write there (a portable copy), else the user's cache folder.
-QString iconFolder(const QString& programFolder);

@@ -13,13 +13,17 @@ int normalisedWindowStyle(int windowStyle)
 
 std::int32_t RunAndWait(const QString& command, int windowStyle, int timeoutMs)
 {
-    (void)normalisedWindowStyle(windowStyle); // console tools open no window here
-
     QStringList arguments = QProcess::splitCommand(command);
     if (arguments.isEmpty()) {
         return kRunAndWaitNotStarted;
     }
     const QString program = arguments.takeFirst();
+    return RunAndWait(program, arguments, windowStyle, timeoutMs);
+}
+
+std::int32_t RunAndWait(const QString& program, const QStringList& arguments, int windowStyle, int timeoutMs)
+{
+    (void)normalisedWindowStyle(windowStyle); // console tools open no window here
     // QProcess leaks a pipe on every failed start; a converter that has gone
     // missing would cost one descriptor per poll.
     const QFileInfo file(program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -15,6 +16,11 @@ constexpr std::int32_t kRunAndWaitNotStarted = -2147221451;
 // `windowStyle` follows the old show-window numbers: missing (-1), below 0 or
 // above 6 becomes 6; the value only matters where windows have such styles.
 std::int32_t RunAndWait(const QString& command, int windowStyle = -1, int timeoutMs = 10000);
+
+// The same for a program and its arguments as they are: nothing is split or
+// unquoted, so any character in a path is safe.
+std::int32_t RunAndWait(const QString& program, const QStringList& arguments, int windowStyle = -1,
+                        int timeoutMs = 10000);
 
 // The style RunAndWait uses for a given request.
 int normalisedWindowStyle(int windowStyle);

@@ -7,6 +7,7 @@
 #include "alarm/MMControl.h"
 #include "base/ErrorReport.h"
 #include "base/Paths.h"
+#include "tray/IconPipeline.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,7 +127,7 @@ void TestFaults::converterHangs()
     MainWindowHarness h;
     h.options.converterTimeoutMs = 300;
     // Deployment leaves a file that is already there alone.
-    writeFile(converterPath(), "#!/bin/sh\nexec sleep 30\n",
+    writeFile(IconPipeline::converterPath(), "#!/bin/sh\nexec sleep 30\n",
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QElapsedTimer clock;
     clock.start();

@@ -4,6 +4,7 @@
 #include "MainWindowHarness.h"
 
 #include "base/Paths.h"
+#include "tray/IconPipeline.h"
 #include "base/Settings.h"
 #include "tray/PictureBox.h"
 #include "tray/cSysTray.h"
@@ -129,7 +130,7 @@ void TestForm1::minimiseHidesToTrayWithOneBalloon()
         h.window->showMinimized();
         QTRY_VERIFY(!h.window->isVisible());
         QVERIFY(h.window->minimizedToTray());
-        h.tray.emitMessage(514); // button released on the icon
+        h.tray.emitEvent(TrayEvent::LeftButtonUp); // button released on the icon
         QTRY_VERIFY(h.window->isVisible());
         QVERIFY(!h.window->isMinimized());
         QVERIFY(!h.window->minimizedToTray());
@@ -150,17 +151,17 @@ void TestForm1::startsInTheTrayWhenAskedTo()
 {
     for (const bool trayThere : {true, false}) {
         MainWindowHarness h;
-        h.options.trayAvailable = [trayThere] { return trayThere; };
+        h.tray.setAvailable(trayThere);
         SaveSetting("Minimized", QStringLiteral("On"));
         QVERIFY(h.start(false));
         // The balloon's wait ends when the desktop says it has timed out.
-        QTimer::singleShot(50, &h.tray, [&] { h.tray.emitMessage(1028); });
+        QTimer::singleShot(50, &h.tray, [&] { h.tray.emitEvent(TrayEvent::BalloonTimedOut); });
         h.window->showAsLoaded();
         if (trayThere) {
             QVERIFY(!h.window->isVisible());
             QVERIFY(h.window->minimizedToTray());
             QVERIFY(h.tray.ops().contains(QStringLiteral("add")));
-            h.tray.emitMessage(514);
+            h.tray.emitEvent(TrayEvent::LeftButtonUp);
             QTRY_VERIFY(h.window->isVisible());
         } else {
             // Nothing to come back from: an ordinary minimised window.
@@ -372,12 +373,12 @@ void TestForm1::closingRemovesConverterAndTrayIcon()
 {
     MainWindowHarness h;
     QVERIFY(h.start());
-    QVERIFY(QFile::exists(converterPath()));
-    QVERIFY(QFileInfo(converterPath()).isExecutable());
+    QVERIFY(QFile::exists(IconPipeline::converterPath()));
+    QVERIFY(QFileInfo(IconPipeline::converterPath()).isExecutable());
     QSignalSpy closed(h.window.get(), &Form1::closed);
     h.window->close();
     QCOMPARE(closed.count(), 1);
-    QVERIFY(!QFile::exists(converterPath()));
+    QVERIFY(!QFile::exists(IconPipeline::converterPath()));
     QVERIFY(!h.window->pollTimer()->isActive());
     QCOMPARE(h.tray.ops().last(), QStringLiteral("remove"));
     // Closing twice (window, then the end of the session) runs the steps once.

@@ -3,6 +3,7 @@
 #include "TestEnv.h"
 #include "WeatherSim.h"
 
+#include "alarm/TemperatureMonitor.h"
 #include "app/Form1.h"
 #include "base/Settings.h"
 #include "weather/Form3.h"
@@ -33,13 +34,14 @@ template <class T> T* part(QWidget* dialog, const char* name)
 }
 
 // Settings, dialogs and the service of one test; the main window and one
-// dialog on them (the main window deletes the dialog when it goes).
+// dialog on its web request.
 struct Fixture {
     TestEnv env;
     ScriptedModal modal;
     WeatherSim sim;
     RecordingTrayBackend tray;
     std::unique_ptr<Form1> main;
+    std::unique_ptr<Form3> owned;
     Form3* dialog = nullptr;
 
     explicit Fixture(const QString& location = QStringLiteral("San Diego CA"))
@@ -51,14 +53,20 @@ struct Fixture {
         SaveSetting(QStringLiteral("Text1"), location);
         Form1Options o;
         o.trayBackend = &tray;
-        o.trayAvailable = [] { return true; };
         o.pollIntervalMs = 3600000;
         main = std::make_unique<Form1>(o);
         main->Form_Load();
     }
+    Form3* load()
+    {
+        Form1* m = main.get();
+        owned = std::make_unique<Form3>(*m->transfer(), [m] { return m->monitor()->location(); }, QString());
+        dialog = owned.get();
+        return dialog;
+    }
     Form3* open(const QString& key)
     {
-        dialog = new Form3(main.get());
+        load();
         text()->setText(key);
         sim.clearRequests();
         return dialog;
@@ -82,7 +90,7 @@ private slots:
     void keyIsSavedAtEveryChange()
     {
         Fixture fx;
-        fx.dialog = new Form3(fx.main.get());
+        fx.load();
         // The first opening stores the (empty) key.
         QCOMPARE(fx.text()->text(), QString());
         QCOMPARE(apiKey(), QString());
@@ -102,7 +110,7 @@ private slots:
     {
         Fixture fx;
         SaveSetting(QStringLiteral("APIKey"), QStringLiteral("abc123"));
-        fx.dialog = new Form3(fx.main.get());
+        fx.load();
         fx.dialog->show();
         fx.dialog->activateWindow();
         QTRY_VERIFY(fx.text()->hasFocus());
@@ -117,11 +125,10 @@ private slots:
         Form1& main = *fx.main;
         QPointer<Form3> dialog;
         auto open = [&] {
-            if (!dialog) {
-                dialog = new Form3(&main);
-            }
-            dialog->show();
-            main.hide();
+            part<QPushButton>(&main, "PushButton5")->click();
+            dialog = main.keyDialog();
+            QVERIFY(dialog && dialog->isVisible());
+            QVERIFY(!main.isVisible());
         };
 
         open();
@@ -201,7 +208,7 @@ private slots:
         connect(
             &fx.sim, &WeatherSim::requestReceived, fx.dialog, [&] { fx.click("PushButton3"); },
             Qt::ConnectionType(Qt::SingleShotConnection | Qt::QueuedConnection));
-        fx.main->getWeather(true);
+        fx.main->monitor()->getWeather(true);
         fx.sim.setFault(WeatherSim::Fault::None);
         QCOMPARE(fx.sim.requestCount(), 1);
         QCOMPARE(fx.modal.shown.size(), 1);

@@ -237,47 +237,44 @@ private slots:
 
     void codesBecomeMouseEvents_data()
     {
-        QTest::addColumn<QList<int>>("codes");
-        QTest::addColumn<int>("id");
+        QTest::addColumn<QList<TrayEvent>>("codes");
         QTest::addColumn<QStringList>("events");
-        QTest::newRow("move") << QList<int>{512} << 0 << QStringList{"move 0"};
-        QTest::newRow("left click") << QList<int>{513, 514} << 0 << QStringList{"down 1 0", "up 1 0"};
-        QTest::newRow("left double click") << QList<int>{515} << 0 << QStringList{"dblclick 1 0"};
-        QTest::newRow("right click") << QList<int>{516, 517} << 0 << QStringList{"down 2 0", "up 2 0"};
-        QTest::newRow("right double click") << QList<int>{518} << 0 << QStringList{"dblclick 2 0"};
-        QTest::newRow("identifier passes through") << QList<int>{513} << 7 << QStringList{"down 1 7"};
-        QTest::newRow("middle button") << QList<int>{519, 520, 521} << 0 << QStringList{};
-        QTest::newRow("balloon codes") << QList<int>{1026, 1027, 1028, 1029} << 0 << QStringList{};
-        QTest::newRow("unknown") << QList<int>{0, 511, 522, 1025, 1030, -1} << 0 << QStringList{};
+        using E = TrayEvent;
+        QTest::newRow("move") << QList<E>{E::MouseMove} << QStringList{"move 0"};
+        QTest::newRow("left click") << QList<E>{E::LeftButtonDown, E::LeftButtonUp} << QStringList{"down 1 0", "up 1 0"};
+        QTest::newRow("left double click") << QList<E>{E::LeftDoubleClick} << QStringList{"dblclick 1 0"};
+        QTest::newRow("right click") << QList<E>{E::RightButtonDown, E::RightButtonUp} << QStringList{"down 2 0", "up 2 0"};
+        QTest::newRow("right double click") << QList<E>{E::RightDoubleClick} << QStringList{"dblclick 2 0"};
+        QTest::newRow("balloon events")
+            << QList<E>{E::BalloonShown, E::BalloonHidden, E::BalloonTimedOut, E::BalloonClicked} << QStringList{};
     }
     void codesBecomeMouseEvents()
     {
-        QFETCH(QList<int>, codes);
-        QFETCH(int, id);
+        QFETCH(QList<TrayEvent>, codes);
         QFETCH(QStringList, events);
-        for (int code : codes)
-            m_backend->emitMessage(code, id);
+        for (TrayEvent code : codes)
+            m_backend->emitEvent(code);
         QCOMPARE(m_events, events);
         QVERIFY(m_backend->calls.isEmpty());
     }
 
     void balloonNotificationsClearVisibility_data()
     {
-        QTest::addColumn<int>("code");
+        QTest::addColumn<TrayEvent>("code");
         QTest::addColumn<bool>("stillVisible");
-        QTest::newRow("hidden") << 1027 << false;
-        QTest::newRow("timed out") << 1028 << false;
-        QTest::newRow("clicked") << 1029 << false;
-        QTest::newRow("shown") << 1026 << true;
-        QTest::newRow("mouse move") << 512 << true;
+        QTest::newRow("hidden") << TrayEvent::BalloonHidden << false;
+        QTest::newRow("timed out") << TrayEvent::BalloonTimedOut << false;
+        QTest::newRow("clicked") << TrayEvent::BalloonClicked << false;
+        QTest::newRow("shown") << TrayEvent::BalloonShown << true;
+        QTest::newRow("mouse move") << TrayEvent::MouseMove << true;
     }
     void balloonNotificationsClearVisibility()
     {
-        QFETCH(int, code);
+        QFETCH(TrayEvent, code);
         QFETCH(bool, stillVisible);
         m_tray->ShowBalloon("text", "title", 0, false);
         QVERIFY(m_tray->balloonVisible());
-        m_backend->emitMessage(code);
+        m_backend->emitEvent(code);
         QCOMPARE(m_tray->balloonVisible(), stillVisible);
     }
 
@@ -296,7 +293,7 @@ private slots:
         QFETCH(int, count);
         for (int i = 0; i < 3; ++i) {
             m_tray->ShowBalloon(QStringLiteral("text %1").arg(i), "title", 0, showOnce);
-            m_backend->emitMessage(cSysTray::MsgBalloonUserClick); // the user clicks it away
+            m_backend->emitEvent(TrayEvent::BalloonClicked); // the user clicks it away
         }
         QCOMPARE(m_backend->count("balloon"), balloons);
         QCOMPARE(m_backend->calls.first().text, QStringLiteral("text 0"));
@@ -341,16 +338,16 @@ private slots:
 
     void waitEndsEarlyWhenTheShellClosesTheBalloon_data()
     {
-        QTest::addColumn<int>("code");
-        QTest::newRow("clicked") << 1029;
-        QTest::newRow("timed out") << 1028;
-        QTest::newRow("hidden") << 1027;
+        QTest::addColumn<TrayEvent>("code");
+        QTest::newRow("clicked") << TrayEvent::BalloonClicked;
+        QTest::newRow("timed out") << TrayEvent::BalloonTimedOut;
+        QTest::newRow("hidden") << TrayEvent::BalloonHidden;
     }
     void waitEndsEarlyWhenTheShellClosesTheBalloon()
     {
-        QFETCH(int, code);
+        QFETCH(TrayEvent, code);
         RecordingTrayBackend* backend = m_backend.get();
-        QTimer::singleShot(100, backend, [backend, code] { backend->emitMessage(code); });
+        QTimer::singleShot(100, backend, [backend, code] { backend->emitEvent(code); });
         QElapsedTimer clock;
         clock.start();
         m_tray->ShowBalloon("Too warm", "Tepora", 1, false);
@@ -367,8 +364,8 @@ private slots:
         QTimer::singleShot(50, this, [&ranMeanwhile] { ranMeanwhile = true; });
         RecordingTrayBackend* backend = m_backend.get();
         QTimer::singleShot(80, backend, [backend] {
-            backend->emitMessage(cSysTray::MsgLeftButtonDown);
-            backend->emitMessage(cSysTray::MsgLeftButtonUp);
+            backend->emitEvent(TrayEvent::LeftButtonDown);
+            backend->emitEvent(TrayEvent::LeftButtonUp);
         });
         QElapsedTimer clock;
         clock.start();
@@ -383,7 +380,7 @@ private slots:
         QCOMPARE(m_backend->calls[1].text, QString());
         // Only the shell's notification clears it.
         QVERIFY(m_tray->balloonVisible());
-        m_backend->emitMessage(cSysTray::MsgBalloonHide);
+        m_backend->emitEvent(TrayEvent::BalloonHidden);
         QVERIFY(!m_tray->balloonVisible());
     }
 
@@ -407,7 +404,7 @@ private slots:
     {
         // 2147483 s = 2147483000 ms still fits; end the wait through the shell.
         RecordingTrayBackend* backend = m_backend.get();
-        QTimer::singleShot(50, backend, [backend] { backend->emitMessage(cSysTray::MsgBalloonUserClick); });
+        QTimer::singleShot(50, backend, [backend] { backend->emitEvent(TrayEvent::BalloonClicked); });
         m_tray->ShowBalloon("t", "x", 2147483, false);
         QCOMPARE(m_backend->ops(), QStringList{"balloon"});
         QCOMPARE(m_backend->calls.first().timeout, 2147483000);
@@ -479,21 +476,22 @@ private slots:
     void qtBackendMapsActivations_data()
     {
         QTest::addColumn<int>("reason");
-        QTest::addColumn<QList<int>>("codes");
+        QTest::addColumn<QList<TrayEvent>>("codes");
         QTest::addColumn<QStringList>("events");
-        QTest::newRow("click") << int(QSystemTrayIcon::Trigger) << QList<int>{513, 514}
+        using E = TrayEvent;
+        QTest::newRow("click") << int(QSystemTrayIcon::Trigger) << QList<E>{E::LeftButtonDown, E::LeftButtonUp}
                                << QStringList{"down 1 0", "up 1 0"};
-        QTest::newRow("context") << int(QSystemTrayIcon::Context) << QList<int>{516, 517}
+        QTest::newRow("context") << int(QSystemTrayIcon::Context) << QList<E>{E::RightButtonDown, E::RightButtonUp}
                                  << QStringList{"down 2 0", "up 2 0"};
         QTest::newRow("double click")
-            << int(QSystemTrayIcon::DoubleClick) << QList<int>{515} << QStringList{"dblclick 1 0"};
-        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << QList<int>{} << QStringList{};
-        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << QList<int>{} << QStringList{};
+            << int(QSystemTrayIcon::DoubleClick) << QList<E>{E::LeftDoubleClick} << QStringList{"dblclick 1 0"};
+        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << QList<E>{} << QStringList{};
+        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << QList<E>{} << QStringList{};
     }
     void qtBackendMapsActivations()
     {
         QFETCH(int, reason);
-        QFETCH(QList<int>, codes);
+        QFETCH(QList<TrayEvent>, codes);
         QFETCH(QStringList, events);
         QtTrayBackend backend(solidIcon(Qt::yellow));
         cSysTray tray(&backend);
@@ -504,11 +502,11 @@ private slots:
                 [&seen](qint16 b, qint32 id) { seen << QStringLiteral("up %1 %2").arg(b).arg(id); });
         connect(&tray, &cSysTray::MouseDblClick, this,
                 [&seen](qint16 b, qint32 id) { seen << QStringLiteral("dblclick %1 %2").arg(b).arg(id); });
-        QSignalSpy spy(&backend, &TrayBackend::message);
+        QSignalSpy spy(&backend, &TrayBackend::trayEvent);
         emit backend.trayIcon()->activated(QSystemTrayIcon::ActivationReason(reason));
-        QList<int> got;
+        QList<TrayEvent> got;
         for (const auto& args : spy)
-            got << args.at(0).toInt();
+            got << args.at(0).value<TrayEvent>();
         QCOMPARE(got, codes);
         QCOMPARE(seen, events);
     }
@@ -546,7 +544,7 @@ private slots:
     {
         QtTrayBackend backend(solidIcon(Qt::yellow));
         backend.add(nullptr, nullptr);
-        QSignalSpy spy(&backend, &TrayBackend::message);
+        QSignalSpy spy(&backend, &TrayBackend::trayEvent);
 
         // Running out: reported once the balloon's time is over.
         QElapsedTimer clock;
@@ -554,20 +552,20 @@ private slots:
         backend.balloon("Tepora", "Too warm", 150);
         QVERIFY(spy.wait(2000));
         QVERIFY(clock.elapsed() >= 140);
-        QCOMPARE(spy.takeFirst().at(0).toInt(), cSysTray::MsgBalloonTimeout);
+        QCOMPARE(spy.takeFirst().at(0).value<TrayEvent>(), TrayEvent::BalloonTimedOut);
 
         // Clicked: reported at once, and no time-out follows.
         backend.balloon("Tepora", "Too warm", 150);
         emit backend.trayIcon()->messageClicked();
         QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy.takeFirst().at(0).toInt(), cSysTray::MsgBalloonUserClick);
+        QCOMPARE(spy.takeFirst().at(0).value<TrayEvent>(), TrayEvent::BalloonClicked);
         QVERIFY(!spy.wait(400));
 
         // Taken down: reported as hidden, and no time-out follows.
         backend.balloon("Tepora", "Too warm", 150);
         backend.balloon(QString(), QString(), 0);
         QVERIFY(spy.wait(1000));
-        QCOMPARE(spy.takeFirst().at(0).toInt(), cSysTray::MsgBalloonHide);
+        QCOMPARE(spy.takeFirst().at(0).value<TrayEvent>(), TrayEvent::BalloonHidden);
         QVERIFY(!spy.wait(400));
     }
 

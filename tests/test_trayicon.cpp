@@ -1,7 +1,7 @@
 #include "ScriptedModal.h"
 #include "TestEnv.h"
 
-#include "tray/Converter.h"
+#include "tray/IconPipeline.h"
 #include "base/Failure.h"
 #include "base/ProcessRunner.h"
 #include "tray/TrayIconDrawing.h"

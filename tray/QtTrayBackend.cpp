@@ -1,15 +1,23 @@
 #include "QtTrayBackend.h"
 
-#include "cSysTray.h"
+TrayBackend* TrayBackend::create(const QIcon& fallbackIcon, QObject* parent)
+{
+    return new QtTrayBackend(fallbackIcon, parent);
+}
 
 QtTrayBackend::QtTrayBackend(const QIcon& fallbackIcon, QObject* parent)
     : TrayBackend(parent), m_fallback(fallbackIcon), m_tray(new QSystemTrayIcon(this)),
       m_balloonTimer(new QTimer(this))
 {
     m_balloonTimer->setSingleShot(true);
-    connect(m_balloonTimer, &QTimer::timeout, this, [this] { emit message(cSysTray::MsgBalloonTimeout, 0); });
+    connect(m_balloonTimer, &QTimer::timeout, this, [this] { emit trayEvent(TrayEvent::BalloonTimedOut); });
     connect(m_tray, &QSystemTrayIcon::activated, this, &QtTrayBackend::onActivated);
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, &QtTrayBackend::onMessageClicked);
+}
+
+bool QtTrayBackend::available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void QtTrayBackend::add(const QIcon* icon, const QString* tip)
@@ -38,7 +46,7 @@ void QtTrayBackend::balloon(const QString& title, const QString& text, int timeo
         // show as a blank notification on some desktops; the balloon was
         // shown with the same timeout and goes by itself. Report it gone,
         // posted like the shell's own notifications.
-        QTimer::singleShot(0, this, [this] { emit message(cSysTray::MsgBalloonHide, 0); });
+        QTimer::singleShot(0, this, [this] { emit trayEvent(TrayEvent::BalloonHidden); });
         return;
     }
     // 0 asks for the system's default; freedesktop servers read 0 as "never expire".
@@ -55,18 +63,18 @@ void QtTrayBackend::remove()
 
 void QtTrayBackend::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    // Qt reports whole clicks; the control expects the shell's down/up pairs.
+    // Qt reports whole clicks; the control expects down/up pairs.
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        emit message(cSysTray::MsgLeftButtonDown, 0);
-        emit message(cSysTray::MsgLeftButtonUp, 0);
+        emit trayEvent(TrayEvent::LeftButtonDown);
+        emit trayEvent(TrayEvent::LeftButtonUp);
         break;
     case QSystemTrayIcon::Context:
-        emit message(cSysTray::MsgRightButtonDown, 0);
-        emit message(cSysTray::MsgRightButtonUp, 0);
+        emit trayEvent(TrayEvent::RightButtonDown);
+        emit trayEvent(TrayEvent::RightButtonUp);
         break;
     case QSystemTrayIcon::DoubleClick:
-        emit message(cSysTray::MsgLeftDblClick, 0);
+        emit trayEvent(TrayEvent::LeftDoubleClick);
         break;
     default: // middle button and unknown: the program has no use for them
         break;
@@ -76,5 +84,5 @@ void QtTrayBackend::onActivated(QSystemTrayIcon::ActivationReason reason)
 void QtTrayBackend::onMessageClicked()
 {
     m_balloonTimer->stop();
-    emit message(cSysTray::MsgBalloonUserClick, 0);
+    emit trayEvent(TrayEvent::BalloonClicked);
 }

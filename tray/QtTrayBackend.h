@@ -6,8 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-// The notification area through QSystemTrayIcon. Activations and balloon
-// events come back as the shell's callback codes.
+// The notification area through QSystemTrayIcon.
 class QtTrayBackend : public TrayBackend {
     Q_OBJECT
 
@@ -16,6 +15,7 @@ public:
     // refuses to show without one.
     explicit QtTrayBackend(const QIcon& fallbackIcon, QObject* parent = nullptr);
 
+    bool available() const override;
     void add(const QIcon* icon, const QString* tip) override;
     void modifyIcon(const QIcon& icon) override;
     void modifyTip(const QString& tip) override;

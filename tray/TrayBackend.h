@@ -4,6 +4,21 @@
 #include <QObject>
 #include <QString>
 
+// What the notification area tells about the icon and its balloon.
+enum class TrayEvent {
+    MouseMove,
+    LeftButtonDown,
+    LeftButtonUp,
+    LeftDoubleClick,
+    RightButtonDown,
+    RightButtonUp,
+    RightDoubleClick,
+    BalloonShown,
+    BalloonHidden,
+    BalloonTimedOut,
+    BalloonClicked,
+};
+
 // The notification area as cSysTray sees it. The calls mirror the shell's
 // add/modify/delete requests so that the control keeps the same order of
 // requests whatever really draws the icon; tests swap in a recording backend.
@@ -14,6 +29,13 @@ public:
     using QObject::QObject;
     ~TrayBackend() override = default;
 
+    // The desktop's own: a tray icon where a tray host answers.
+    // `fallbackIcon` is shown while the icon has no picture of its own.
+    static TrayBackend* create(const QIcon& fallbackIcon, QObject* parent);
+
+    // Whether a tray host shows the icon, so a hidden window can come back.
+    virtual bool available() const = 0;
+
     // Puts the icon into the area; a null pointer means "no picture" or "no tooltip".
     virtual void add(const QIcon* icon, const QString* tip) = 0;
     virtual void modifyIcon(const QIcon& icon) = 0;
@@ -23,6 +45,5 @@ public:
     virtual void remove() = 0;
 
 signals:
-    // A callback code from the shell (mouse and balloon notifications).
-    void message(int code, int id);
+    void trayEvent(TrayEvent event);
 };

@@ -1,6 +1,5 @@
 #include "cSysTray.h"
 
-#include "TrayBackend.h"
 #include "base/Failure.h"
 
 #include <QEventLoop>
@@ -11,7 +10,7 @@
 cSysTray::cSysTray(TrayBackend* backend, QObject* parent) : QObject(parent), m_backend(backend)
 {
     if (m_backend)
-        connect(m_backend, &TrayBackend::message, this, &cSysTray::TrayMessage);
+        connect(m_backend, &TrayBackend::trayEvent, this, &cSysTray::TrayMessage);
 }
 
 cSysTray::~cSysTray()
@@ -127,38 +126,38 @@ void cSysTray::ShowBalloon(const QString& Tip, const QString& sTitle, qint32 Sho
         m_backend->balloon(QString(), QString(), 0);
 }
 
-void cSysTray::TrayMessage(int message, int identifier)
+void cSysTray::TrayMessage(TrayEvent event)
 {
-    switch (message) {
-    case MsgMouseMove:
-        emit MouseMove(identifier);
+    switch (event) {
+    case TrayEvent::MouseMove:
+        emit MouseMove(IconId);
         break;
-    case MsgLeftButtonDown:
-        emit MouseDown(LeftButton, identifier);
+    case TrayEvent::LeftButtonDown:
+        emit MouseDown(LeftButton, IconId);
         break;
-    case MsgLeftButtonUp:
-        emit MouseUp(LeftButton, identifier);
+    case TrayEvent::LeftButtonUp:
+        emit MouseUp(LeftButton, IconId);
         break;
-    case MsgLeftDblClick:
-        emit MouseDblClick(LeftButton, identifier);
+    case TrayEvent::LeftDoubleClick:
+        emit MouseDblClick(LeftButton, IconId);
         break;
-    case MsgRightButtonDown:
-        emit MouseDown(RightButton, identifier);
+    case TrayEvent::RightButtonDown:
+        emit MouseDown(RightButton, IconId);
         break;
-    case MsgRightButtonUp:
-        emit MouseUp(RightButton, identifier);
+    case TrayEvent::RightButtonUp:
+        emit MouseUp(RightButton, IconId);
         break;
-    case MsgRightDblClick:
-        emit MouseDblClick(RightButton, identifier);
+    case TrayEvent::RightDoubleClick:
+        emit MouseDblClick(RightButton, IconId);
         break;
-    case MsgBalloonHide:
-    case MsgBalloonTimeout:
-    case MsgBalloonUserClick:
+    case TrayEvent::BalloonHidden:
+    case TrayEvent::BalloonTimedOut:
+    case TrayEvent::BalloonClicked:
         BalloonVisible = false;
         if (m_waitLoop)
             m_waitLoop->quit();
         break;
-    default: // middle button, balloon shown and anything else
+    case TrayEvent::BalloonShown:
         break;
     }
 }

@@ -5,35 +5,19 @@
 #include <QPointer>
 #include <QString>
 
+#include "tray/TrayBackend.h"
+
 class QEventLoop;
 class QTimer;
-class TrayBackend;
 
 // The program's one icon in the notification area: keeps its picture and
-// tooltip, shows balloon tips and turns the shell's callback codes into
-// mouse events. All traffic to the area goes through a TrayBackend, which
+// tooltip, shows balloon tips and turns the area's events into mouse events. All traffic to the area goes through a TrayBackend, which
 // the caller owns and which must outlive the control (a vanished backend is
 // tolerated: calls are then dropped).
 class cSysTray : public QObject {
     Q_OBJECT
 
 public:
-    // Shell callback codes (WM_MOUSEMOVE.., NIN_BALLOON*).
-    static constexpr int MsgMouseMove = 0x200;       // 512
-    static constexpr int MsgLeftButtonDown = 0x201;  // 513
-    static constexpr int MsgLeftButtonUp = 0x202;    // 514
-    static constexpr int MsgLeftDblClick = 0x203;    // 515
-    static constexpr int MsgRightButtonDown = 0x204; // 516
-    static constexpr int MsgRightButtonUp = 0x205;   // 517
-    static constexpr int MsgRightDblClick = 0x206;   // 518
-    static constexpr int MsgMiddleButtonDown = 0x207;
-    static constexpr int MsgMiddleButtonUp = 0x208;
-    static constexpr int MsgMiddleDblClick = 0x209;
-    static constexpr int MsgBalloonShow = 0x402;      // 1026
-    static constexpr int MsgBalloonHide = 0x403;      // 1027
-    static constexpr int MsgBalloonTimeout = 0x404;   // 1028
-    static constexpr int MsgBalloonUserClick = 0x405; // 1029
-
     static constexpr qint16 LeftButton = 1;
     static constexpr qint16 RightButton = 2;
 
@@ -67,7 +51,7 @@ public:
     qint32 balloonCount() const { return BalloonCount; }
 
 public slots:
-    void TrayMessage(int message, int identifier);
+    void TrayMessage(TrayEvent event);
 
 signals:
     void MouseMove(qint32 Id);

@@ -4,7 +4,6 @@
 
 #include "resources/AppIcon.h"
 #include "base/ErrorReport.h"
-#include "app/Form1.h"
 #include "base/Modal.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
@@ -15,18 +14,20 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
-Form3::Form3(Form1* main) : QWidget(nullptr), ui(new Ui::Form3), m_main(main)
+Form3::Form3(Inet& transfer, std::function<QString()> location, const QString& programFolder)
+    : QWidget(nullptr), ui(new Ui::Form3), m_transfer(transfer), m_location(std::move(location)),
+      m_programFolder(programFolder)
 {
     ui->setupUi(this);
     // Not a child of the main window: that one is hidden while the dialog is
     // open, and a window owned by a hidden one may lose its task bar entry.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(536, 306);
     applyButtonFonts(this);
 
@@ -36,12 +37,6 @@ Form3::Form3(Form1* main) : QWidget(nullptr), ui(new Ui::Form3), m_main(main)
     connect(ui->PushButton3, &QPushButton::clicked, this, &Form3::PushButton3_Click);
     connect(ui->PushButton6, &QPushButton::clicked, this, &Form3::PushButton6_Click);
     selectAllOnFocus(ui->Text1);
-    // The program ends with its main window; this one goes without its own closing steps.
-    connect(main, &Form1::closed, this, [this] {
-        hide();
-        deleteLater();
-    });
-    connect(main, &QObject::destroyed, this, [this] { delete this; });
 
     Form_Load();
     ui->Text1->setFocus();
@@ -55,12 +50,12 @@ void Form3::Form_Load()
     p.run(100, [&] { ApplyButtonFace(this); });
     p.run(102, [&] { setWindowIcon(applicationIcon()); });
     p.run(104, [&] { setWindowTitle(QStringLiteral("Key Options")); });
-    const QString handFile = dataFilePath(m_main->programFolder(), QStringLiteral("HAND-M.CUR"));
+    const QString handFile = dataFilePath(m_programFolder, QStringLiteral("HAND-M.CUR"));
     if (p.test(106, [&] { return PathExists(handFile); })) {
         p.run(108, [&] { applyHandPointer(this, handFile); });
     }
     p.run(112, [&] {
-        const QString key = GetSetting(QStringLiteral("APIKey"), QString());
+        const QString key = GetSetting(Setting::APIKey);
         const bool unchanged = ui->Text1->text() == key;
         ui->Text1->setText(key);
         // The key is stored from the first opening on, even when it is empty.
@@ -73,7 +68,7 @@ void Form3::Form_Load()
 void Form3::Text1_Change()
 {
     Procedure p(QStringLiteral("Form3"), QStringLiteral("Text1_Change"));
-    p.run(100, [&] { SaveSetting(QStringLiteral("APIKey"), ui->Text1->text()); });
+    p.run(100, [&] { SaveSetting(Setting::APIKey, ui->Text1->text()); });
 }
 
 void Form3::showEvent(QShowEvent* event)
@@ -111,9 +106,8 @@ void Form3::keyPressEvent(QKeyEvent* event)
 void Form3::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    if (m_main) {
-        m_main->show();
-    }
+    emit leaving();
+    emit unloaded();
 }
 
 void Form3::openPage(const QString& operation, const QString& address)
@@ -140,21 +134,20 @@ void Form3::PushButton3_Click()
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form3"), QStringLiteral("PushButton3_Click"));
     const QPointer<Form3> self(this);
-    const QPointer<Form1> main = m_main;
-    const QString key = GetSetting(QStringLiteral("APIKey"), QString());
+    const QString key = GetSetting(Setting::APIKey);
     QString answer;
     KeyTestRequest request = KeyTestRequest::Busy;
     // Without a key there is nothing to test; the service would only say it is missing.
-    if (!key.isEmpty() && main) {
-        Inet* inet = main->transfer();
+    if (!key.isEmpty()) {
+        Inet* inet = &m_transfer;
         if (p.test(100, [&] { return !inet->StillExecuting(); })) {
             request = KeyTestRequest::Failed;
             p.run(102, [&] {
-                answer = inet->OpenURL(weatherUrl(serviceBaseUrl(), main->location(), key));
+                answer = inet->OpenURL(weatherUrl(serviceBaseUrl(), m_location(), key));
                 request = KeyTestRequest::Answered;
             });
         }
-        if (p.test(104, [&] { return main && inet->StillExecuting(); })) {
+        if (p.test(104, [&] { return self && inet->StillExecuting(); })) {
             p.run(106, [&] { inet->waitUntilIdle(); });
         }
     }
@@ -171,14 +164,10 @@ void Form3::PushButton6_Click()
 {
     Procedure p(QStringLiteral("Form3"), QStringLiteral("PushButton6_Click"));
     const QPointer<Form3> self(this);
-    if (m_main) {
-        p.run(100, [&] { m_main->ListTemp(true); });
-    }
-    if (!self) {
+    p.run(100, [&] { emit keyAccepted(); });
+    if (!self || isHidden()) {
         return; // closed while the refresh waited for the service
     }
-    if (m_main) {
-        p.run(102, [&] { m_main->show(); });
-    }
+    p.run(102, [&] { emit leaving(); });
     p.run(104, [&] { hide(); });
 }

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QPointer>
 #include <QScopedPointer>
 #include <QWidget>
 
-class Form1;
+#include <functional>
+
+class Inet;
 namespace Ui
 {
 class Form3;
@@ -12,15 +13,26 @@ class Form3;
 
 // The API key dialog: where to get a key, the key itself (saved as it is
 // typed) and a test of the key against the weather service. OK hides it and
-// keeps it loaded; the close box unloads it. Either way the main window,
-// hidden while the dialog is open, comes back.
+// keeps it loaded; the close box unloads it (its owner deletes it on
+// `unloaded`). Either way the main window, hidden while the dialog is open,
+// is asked back with `leaving`.
 class Form3 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit Form3(Form1* main);
+    // The key test shares the program's web request and asks for the
+    // location the readings are for at the moment of the test.
+    Form3(Inet& transfer, std::function<QString()> location, const QString& programFolder);
     ~Form3() override;
+
+signals:
+    // OK: the key is stored and the readings should use it now.
+    void keyAccepted();
+    // The dialog goes away (OK or close box); the main window comes back.
+    void leaving();
+    // The close box: the dialog is done and may be deleted.
+    void unloaded();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -37,6 +49,8 @@ private:
     void openPage(const QString& operation, const QString& address);
 
     QScopedPointer<Ui::Form3> ui;
-    QPointer<Form1> m_main;
+    Inet& m_transfer;
+    std::function<QString()> m_location;
+    QString m_programFolder;
     bool m_centred = false;
 };

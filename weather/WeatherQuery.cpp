@@ -19,7 +19,7 @@ double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString&
     // A request already in flight is not doubled: this call then reads nothing.
     if (p.test(102, [&] { return !inet.StillExecuting(); })) {
         p.run(104, [&] {
-            const QString url = weatherUrl(serviceBaseUrl(), inputs.location, GetSetting("APIKey", QString()));
+            const QString url = weatherUrl(serviceBaseUrl(), inputs.location, GetSetting(Setting::APIKey));
             answer = inet.OpenURL(url);
         });
     }

@@ -6,6 +6,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/Paths.h"
+#include "tray/IconPipeline.h"
 #include "weather/Inet.h"
 
 #include <QDir>
@@ -95,7 +96,7 @@ void TestSoak::pollsThroughEveryKindOfAnswer()
         script += '\\' + QByteArray::number(uchar(byte), 8);
     }
     script += "' > \"${3%.bmp}.ico\"\n";
-    QFile converter(converterPath());
+    QFile converter(IconPipeline::converterPath());
     QVERIFY(converter.open(QIODevice::WriteOnly | QIODevice::Truncate));
     converter.write(script);
     converter.close();

@@ -28,7 +28,6 @@ struct MainWindowHarness {
         qputenv("TEPORA_SERVICE_URL", sim.baseUrl().toUtf8());
         sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), kelvin);
         options.trayBackend = &tray;
-        options.trayAvailable = [] { return true; };
         options.pollIntervalMs = pollMs;
         options.programFolder = testBinaryDir();
     }

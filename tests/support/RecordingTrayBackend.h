@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // Stands in for the notification area: records every request with its
-// arguments and lets the test play the shell's callback codes.
+// arguments and lets the test play the area's events.
 class RecordingTrayBackend : public TrayBackend {
     Q_OBJECT
 
@@ -31,9 +31,15 @@ public:
     void balloon(const QString& title, const QString& text, int timeoutMs) override;
     void remove() override;
 
-    void emitMessage(int code, int id = 0) { emit message(code, id); }
+    bool available() const override { return m_available; }
+    void setAvailable(bool available) { m_available = available; }
+
+    void emitEvent(TrayEvent event) { emit trayEvent(event); }
 
     QList<Call> calls;
     QStringList ops() const;
     int count(const QString& op) const;
+
+private:
+    bool m_available = true;
 };

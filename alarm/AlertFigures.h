@@ -1,0 +1,13 @@
+#pragma once
+
+#include "base/TempUnit.h"
+
+#include <QString>
+
+// What an alert shows: the place, the target and the reading that reached it.
+struct AlertFigures {
+    QString location;
+    double target = 0;
+    double current = 0;
+    TempUnit unit = TempUnit::None;
+};

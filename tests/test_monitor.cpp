@@ -1,0 +1,164 @@
+// The monitor on its own: scripted readings, ticks called by the test, alerts
+// answered by the test. No window, no service, no waiting.
+
+#include "ScriptedModal.h"
+
+#include "alarm/TemperatureMonitor.h"
+#include "base/ErrorReport.h"
+#include "weather/ReadingSource.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Answers every reading with `value` and counts the readings.
+class ScriptedReadings : public ReadingSource {
+public:
+    double value = 65;
+    int reads = 0;
+
+    double read(const WeatherInputs&, bool, QString& cityName) override
+    {
+        ++reads;
+        cityName = QStringLiteral("San Diego");
+        return value;
+    }
+};
+
+struct Rig {
+    ScriptedModal modal;
+    ScriptedReadings* readings = new ScriptedReadings;
+    TemperatureMonitor monitor{std::unique_ptr<ReadingSource>(readings)};
+    QList<AlertFigures> alerts;
+    std::function<void()> duringAlert;
+
+    Rig()
+    {
+        forgetReportedFaults();
+        monitor.setLocation(QStringLiteral("San Diego CA"));
+        monitor.setUnit(TempUnit::Fahrenheit);
+        monitor.setDirection(Direction::Rises);
+        monitor.setTargetText(QStringLiteral("70"));
+        monitor.setPollInterval(1000);
+        monitor.startPolling();
+        QObject::connect(&monitor, &TemperatureMonitor::alertDue, &monitor, [this](const AlertFigures& figures) {
+            alerts << figures;
+            if (duringAlert) {
+                duringAlert();
+            }
+        });
+    }
+    void poll(double value)
+    {
+        readings->value = value;
+        monitor.Timer1_Timer();
+    }
+};
+
+} // namespace
+
+class TestMonitor : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Target 70, rises: fires at the crossing, once, until a setting changes.
+    void alarmFiresOnceUntilASettingChanges()
+    {
+        Rig rig;
+        rig.monitor.primeAlarm();
+        bool timerRanWhileOpen = true;
+        rig.duringAlert = [&] { timerRanWhileOpen = rig.monitor.pollTimer()->isActive(); };
+        rig.poll(65);
+        rig.poll(68);
+        QVERIFY(rig.alerts.isEmpty());
+        rig.poll(72);
+        QCOMPARE(rig.alerts.size(), 1);
+        const AlertFigures& alert = rig.alerts.first();
+        QCOMPARE(alert.location, QStringLiteral("San Diego"));
+        QCOMPARE(alert.target, 70.0);
+        QCOMPARE(alert.current, 72.0);
+        QCOMPARE(alert.unit, TempUnit::Fahrenheit);
+        QVERIFY(!timerRanWhileOpen);
+        QVERIFY(rig.monitor.alarmShown());
+        QVERIFY(rig.monitor.pollTimer()->isActive());
+        QCOMPARE(rig.monitor.pollTimer()->interval(), 1000);
+
+        for (double far : {80, 81, 82}) {
+            rig.poll(far);
+        }
+        QCOMPARE(rig.alerts.size(), 1);
+
+        rig.monitor.setTargetText(QStringLiteral("75"));
+        QVERIFY(!rig.monitor.alarmShown());
+        rig.poll(83);
+        QCOMPARE(rig.alerts.size(), 2);
+        QCOMPARE(rig.alerts.last().target, 75.0);
+        QCOMPARE(rig.modal.errorReports().size(), 0);
+    }
+
+    void targetThatIsNoNumberNeverReaches()
+    {
+        Rig rig;
+        rig.monitor.setTargetText(QStringLiteral("abc"));
+        rig.readings->value = 72;
+        QVERIFY(!rig.monitor.HasReachedTemp());
+        rig.monitor.ListTemp(true);
+        QVERIFY(rig.alerts.isEmpty());
+        // The failed conversion is still reported, where it happened.
+        const auto reports = rig.modal.errorReports();
+        QVERIFY(!reports.isEmpty());
+        QVERIFY(reports.first().text.startsWith(QStringLiteral("Type mismatch")));
+        QVERIFY(reports.first().text.contains(QStringLiteral("Form1.HasReachedTemp at line 106")));
+    }
+
+    // While an alert is open, from the alarm or from "Test Alarm", a tick
+    // takes no reading; closing stops the alarm from starting the timer again.
+    void ticksWhileAnAlertIsOpenAreSkipped()
+    {
+        Rig rig;
+        rig.monitor.primeAlarm();
+        int readsDuringAlert = -1;
+        rig.duringAlert = [&] {
+            const int before = rig.readings->reads;
+            rig.monitor.Timer1_Timer();
+            readsDuringAlert = rig.readings->reads - before;
+        };
+        rig.poll(72);
+        QCOMPARE(rig.alerts.size(), 1);
+        QCOMPARE(readsDuringAlert, 0);
+
+        readsDuringAlert = -1;
+        rig.monitor.testAlarm();
+        QCOMPARE(rig.alerts.size(), 2);
+        QCOMPARE(readsDuringAlert, 0);
+
+        rig.monitor.setTargetText(QStringLiteral("73"));
+        rig.duringAlert = [&] { rig.monitor.stop(); };
+        rig.poll(74);
+        QCOMPARE(rig.alerts.size(), 3);
+        QVERIFY(!rig.monitor.pollTimer()->isActive());
+        QVERIFY(!rig.monitor.alarmShown());
+    }
+
+    void testAlarmNeedsAReading()
+    {
+        Rig rig;
+        rig.readings->value = InvalidKeyTemp;
+        rig.monitor.testAlarm();
+        QVERIFY(rig.alerts.isEmpty());
+        rig.readings->value = 20;
+        rig.monitor.setTargetText(QStringLiteral("70.5"));
+        rig.monitor.testAlarm();
+        QCOMPARE(rig.alerts.size(), 1);
+        // Far from the target, and the target rounded halves to even.
+        QCOMPARE(rig.alerts.first().target, 70.0);
+        QCOMPARE(rig.alerts.first().current, 20.0);
+        QVERIFY(!rig.monitor.alarmShown());
+    }
+};
+
+QTEST_MAIN(TestMonitor)
+#include "test_monitor.moc"
