@@ -1,5 +1,6 @@
 #include "base/modStartUp.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace
@@ -11,6 +12,11 @@ QString programFileName(const RunEntryPlace& place)
 }
 
 } // namespace
+
+QString RunEntryPlace::defaultProgramPath()
+{
+    return QCoreApplication::applicationFilePath();
+}
 
 bool AddToStartup(const RunEntryPlace& place)
 {

@@ -1,17 +1,11 @@
-#include "base/RegStuff.h"
+#include "base/modStartUp.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
-#include <algorithm>
-
-#ifdef Q_OS_WIN
-#include <QSettings>
-#else
 #include <QSaveFile>
 #include <QStandardPaths>
-#endif
+
+#include <algorithm>
 
 namespace
 {
@@ -22,14 +16,6 @@ QString programFilePath(const QString& fileName, const RunEntryPlace& place)
 {
     return QDir(QFileInfo(place.programPath).absolutePath()).filePath(fileName);
 }
-
-#ifdef Q_OS_WIN
-
-// The current user's key: users may not write the machine-wide one.
-const QString kRunKey =
-    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-
-#else
 
 const QString kEntryName = QStringLiteral("tepora.desktop");
 
@@ -98,48 +84,14 @@ QByteArray desktopEntry(const QString& programPath)
     return text.toUtf8();
 }
 
-#endif
-
 } // namespace
-
-QString RunEntryPlace::defaultProgramPath()
-{
-    return QCoreApplication::applicationFilePath();
-}
 
 QString RunEntryPlace::defaultAutostartFolder()
 {
-#ifdef Q_OS_WIN
-    return {};
-#else
     // $XDG_CONFIG_HOME/autostart, else ~/.config/autostart.
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/autostart");
-#endif
 }
-
-#ifdef Q_OS_WIN
-
-bool WriteRunEntry(const QString& fileName, const RunEntryPlace& place)
-{
-    QSettings run(kRunKey, QSettings::NativeFormat);
-    run.setValue(fileName, QDir::toNativeSeparators(programFilePath(fileName, place)));
-    run.sync();
-    return run.status() == QSettings::NoError;
-}
-
-bool DeleteRunEntry(const QString& fileName, const RunEntryPlace&)
-{
-    QSettings run(kRunKey, QSettings::NativeFormat);
-    if (!run.contains(fileName)) {
-        return true;
-    }
-    run.remove(fileName);
-    run.sync();
-    return run.status() == QSettings::NoError && !run.contains(fileName);
-}
-
-#else
 
 bool WriteRunEntry(const QString& fileName, const RunEntryPlace& place)
 {
@@ -161,4 +113,3 @@ bool DeleteRunEntry(const QString&, const RunEntryPlace& place)
     return QFile::remove(entry.filePath());
 }
 
-#endif

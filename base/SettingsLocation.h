@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+// Where this platform keeps the settings, behind one small interface so that
+// the store itself has no platform branches.
+namespace SettingsLocation {
+
+// The values of application "Ravensel", opened afresh.
+std::unique_ptr<QSettings> open();
+
+// Readable text for the place: a file path or a registry path.
+QString describe();
+
+// Before a write: raises Failure::pathFileAccess() when writing would lose
+// what is there; makes sure a new store is private to the user.
+void prepareWrite();
+
+// After a write: the store stays private to the user.
+void finishWrite();
+
+} // namespace SettingsLocation

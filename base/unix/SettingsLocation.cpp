@@ -1,0 +1,72 @@
+#include "base/SettingsLocation.h"
+
+#include "base/Failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+QString iniPath()
+{
+    // $XDG_CONFIG_HOME/Ravensel.ini, else ~/.config/Ravensel.ini; read afresh
+    // every time so that a changed environment (tests) is honoured.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Ravensel.ini");
+}
+
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+void keepPrivate(QFile& file)
+{
+    if (file.permissions() & ~(kOwnerOnly | QFile::ReadUser | QFile::WriteUser)) {
+        file.setPermissions(kOwnerOnly);
+    }
+}
+
+} // namespace
+
+namespace SettingsLocation {
+
+std::unique_ptr<QSettings> open()
+{
+    return std::make_unique<QSettings>(iniPath(), QSettings::IniFormat);
+}
+
+QString describe()
+{
+    return iniPath();
+}
+
+void prepareWrite()
+{
+    // A file we cannot read would be written back holding this one key only:
+    // refuse rather than lose the others.
+    const QString path = iniPath();
+    const QFileInfo info(path);
+    if (info.exists() && !info.isReadable()) {
+        throw Failure::pathFileAccess();
+    }
+    // The file holds the API key: only its owner may read it. QSettings writes
+    // through QSaveFile, which keeps the permissions of the file it replaces,
+    // so creating the file 0600 up front keeps every later version 0600 too.
+    QDir().mkpath(info.absolutePath());
+    QFile file(path);
+    if (!file.exists()) {
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly)) {
+            file.close();
+        }
+    } else {
+        keepPrivate(file);
+    }
+}
+
+void finishWrite()
+{
+    QFile file(iniPath());
+    keepPrivate(file);
+}
+
+} // namespace SettingsLocation
