@@ -88,7 +88,7 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     m_readings = readings.get();
     m_monitor = new TemperatureMonitor(std::move(readings), this);
     m_monitor->setKeyButtonCaption(ui->PushButton5->text());
-    m_icons = std::make_unique<IconPipeline>(m_programFolder, options.converterTimeoutMs);
+    m_icons = std::make_unique<IconPipeline>(options.converterTimeoutMs);
     connect(m_monitor, &TemperatureMonitor::temperatureShown, this, &Form1::showTemperature);
     connect(m_monitor, &TemperatureMonitor::alertDue, this, &Form1::showAlert);
     connect(m_monitor, &TemperatureMonitor::refreshed, this, &Form1::refreshed);

@@ -9,7 +9,7 @@
 #   share/metainfo/org.ravensel.tepora.metainfo.xml
 #
 # The program finds its data through ../share/tepora and writes its icon files
-# to the user's cache folder when it cannot write beside itself (base/Paths.cpp).
+# to the user's cache folder (tray/IconPipeline.cpp).
 
 include(GNUInstallDirs)
 

@@ -100,9 +100,9 @@ void TestFaults::settingsDamagedInEveryKey()
 void TestFaults::converterCannotBeWritten()
 {
     MainWindowHarness h(291.35, 40);
-    // A temporary folder that cannot be created, whoever runs the test.
-    writeFile(h.env.path() + QStringLiteral("/blocked"), "not a folder");
-    qputenv("TEMP", (h.env.path() + QStringLiteral("/blocked/temp")).toLocal8Bit());
+    // Something in the converter's place that cannot be replaced, whoever runs the test.
+    QDir().mkpath(IconPipeline::converterPath());
+    writeFile(IconPipeline::converterPath() + QStringLiteral("/x"), "not a converter");
     h.modal.holdReports = true;
     QVERIFY(h.start());
     // Polls go on while the user has not answered the box, and the next

@@ -12,29 +12,65 @@
 #include <QResource>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QTemporaryFile>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
-QString tempFolder()
+constexpr QFile::Permissions kOwnerFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+QString cacheFolder()
 {
-    const QString temp = qEnvironmentVariable("TEMP");
-    return temp.isEmpty() ? QDir::tempPath() : QDir::cleanPath(temp);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Ravensel/Tepora");
 }
 
-bool canWriteIn(const QString& folder)
+// Where the converter goes. The program runs whatever file has its name
+// there, so the folder must be one nobody else can write.
+QString converterFolder()
 {
-    // Ask the file system rather than the permission bits: read-only mounts
-    // and ACLs only show when one tries.
-    QTemporaryFile probe(folder + QStringLiteral("/.tepora-write-test-XXXXXX"));
-    return probe.open();
+    const QString temp = qEnvironmentVariable("TEMP");
+    if (!temp.isEmpty() && isUsersOwn(temp)) {
+        return QDir::cleanPath(temp);
+    }
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isUsersOwn(runtime)) {
+        return QDir::cleanPath(runtime) + QStringLiteral("/tepora");
+    }
+    return cacheFolder();
+}
+
+// Creates the folder (and its parents) for this user alone, or checks that an
+// existing one is the user's own.
+void makeOwnFolder(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists()) {
+        QDir().mkpath(info.absolutePath());
+        QDir().mkdir(folder, kOwnerFolder);
+    }
+    if (!QFileInfo(folder).isDir() || !isUsersOwn(folder)) {
+        throw Failure::pathFileAccess();
+    }
 }
 
 } // namespace
 
-IconPipeline::IconPipeline(const QString& programFolder, int converterTimeoutMs)
-    : m_programFolder(programFolder), m_timeoutMs(converterTimeoutMs)
+IconPipeline::IconPipeline(int converterTimeoutMs) : m_timeoutMs(converterTimeoutMs) {}
+
+bool isUsersOwn(const QString& path)
 {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    if (info.ownerId() != ::getuid()) {
+        return false;
+    }
+#endif
+    return !(info.permissions() & (QFile::WriteGroup | QFile::WriteOther));
 }
 
 QByteArray IconPipeline::converterBytes()
@@ -54,15 +90,24 @@ QByteArray IconPipeline::converterBytes()
 QString IconPipeline::converterPath()
 {
 #ifdef Q_OS_WIN
-    return tempFolder() + QStringLiteral("/nconvert.exe");
+    return converterFolder() + QStringLiteral("/nconvert.exe");
 #else
-    return tempFolder() + QStringLiteral("/nconvert");
+    return converterFolder() + QStringLiteral("/nconvert");
 #endif
 }
 
 void IconPipeline::deployConverter(const QByteArray& bytes) const
 {
-    WriteNewFile(bytes, converterPath());
+    const QString path = converterPath();
+    makeOwnFolder(QFileInfo(path).path());
+    const QFileInfo there(path);
+    // Anything of that name that is not the user's own is replaced, never run.
+    if ((there.exists() || there.isSymLink()) && (there.isSymLink() || !there.isFile() || !isUsersOwn(path))) {
+        if (!QFile::remove(path)) {
+            throw Failure::pathFileAccess();
+        }
+    }
+    WriteNewFile(bytes, path);
 }
 
 void IconPipeline::removeConverter() const
@@ -73,12 +118,11 @@ void IconPipeline::removeConverter() const
 QString IconPipeline::folder() const
 {
     if (m_folder.isEmpty()) {
-        if (canWriteIn(m_programFolder)) {
-            m_folder = m_programFolder;
-        } else {
-            m_folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-                       QStringLiteral("/Ravensel/Tepora");
-            QDir().mkpath(m_folder);
+        m_folder = cacheFolder();
+        try {
+            makeOwnFolder(m_folder);
+        } catch (const Failure&) {
+            // The writes into it fail and are reported where they happen.
         }
     }
     return m_folder;
@@ -89,22 +133,34 @@ QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
     const QString bmp = bitmapPath();
     const QString ico = iconPath();
     QIcon icon;
+    bool written = false;
     p.run(114, [&] {
-        if (!drawn.save(bmp, "BMP")) {
+        // Whole or not at all: a full disk keeps the last good picture.
+        // QSaveFile commits even when its last flush failed, so flush first.
+        QSaveFile file(bmp);
+        if (!file.open(QIODevice::WriteOnly) || !drawn.save(&file, "BMP") || !file.flush() ||
+            file.error() != QFileDevice::NoError || !file.commit()) {
             throw Failure::pathFileAccess();
         }
+        written = true;
     });
     p.run(116, [&] {
         // An icon left from an earlier refresh must never pass for this one.
         QFile::remove(ico);
-        RunAndWait(converterPath(), {QStringLiteral("-out"), QStringLiteral("ico"), bmp}, 0, m_timeoutMs);
+        const QString converter = converterPath();
+        // Someone else's file in its place is never run, and an older
+        // picture is not converted for this reading.
+        if (written && isUsersOwn(converter)) {
+            RunAndWait(converter, {QStringLiteral("-out"), QStringLiteral("ico"), bmp}, 0, m_timeoutMs);
+        }
     });
     p.run(118, [&] {
         if (!PathExists(ico)) {
             throw Failure::fileNotFound();
         }
-        const QByteArray format = QImageReader(ico).format();
-        if (format.isEmpty()) {
+        QImageReader reader(ico);
+        const QByteArray format = reader.format();
+        if (format.isEmpty() || reader.read().isNull()) {
             throw Failure(QStringLiteral("Invalid picture"));
         }
         // Judge the content, not the name: a renamed bitmap is still a bitmap.

@@ -15,19 +15,24 @@ class IconPipeline {
 public:
     static constexpr int kConverterTimeoutMs = 10000;
 
-    explicit IconPipeline(const QString& programFolder, int converterTimeoutMs = kConverterTimeoutMs);
+    explicit IconPipeline(int converterTimeoutMs = kConverterTimeoutMs);
 
     // The converter's bytes as the program carries them. Raises Failure when
     // the program was built without them.
     static QByteArray converterBytes();
-    // Where the converter is written for the run.
+    // Where the converter is written for the run: a folder only this user can
+    // write. TEMP when it is such a folder, else the user's runtime folder,
+    // else the user's cache folder.
     static QString converterPath();
 
+    // Writes the converter unless this user's own copy is there already; a
+    // file someone else owns or may change is replaced. Raises Failure when
+    // the folder or the file cannot be made the user's own.
     void deployConverter(const QByteArray& bytes) const;
     void removeConverter() const;
 
-    // Where "CurTemp.bmp" and "CurTemp.ico" go: the program's folder when the
-    // user may write there (a portable copy), else the user's cache folder.
+    // Where "CurTemp.bmp" and "CurTemp.ico" go: the user's cache folder,
+    // never the program's.
     QString folder() const;
     QString bitmapPath() const { return folder() + QStringLiteral("/CurTemp.bmp"); }
     QString iconPath() const { return folder() + QStringLiteral("/CurTemp.ico"); }
@@ -37,10 +42,13 @@ public:
     QIcon convert(Procedure& p, const QImage& drawn) const;
 
 private:
-    QString m_programFolder;
     int m_timeoutMs;
     mutable QString m_folder;
 };
+
+// Whether only this user can change the file or folder at `path`: the user
+// owns it and nobody else may write to it.
+bool isUsersOwn(const QString& path);
 
 // Writes `bytes` to a new file at `path`, unless a file of that name exists.
 // The file is made executable. Raises Failure::pathFileAccess() when it

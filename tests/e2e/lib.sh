@@ -197,8 +197,8 @@ e2e_start_program()
 }
 
 e2e_converter() { echo "$E2E_DIR/temp/nconvert"; }
-e2e_icon_file() { echo "$E2E_DIR/program/CurTemp.ico"; }
-e2e_bitmap_file() { echo "$E2E_DIR/program/CurTemp.bmp"; }
+e2e_icon_file() { echo "$E2E_DIR/cache/Ravensel/Tepora/CurTemp.ico"; }
+e2e_bitmap_file() { echo "$E2E_DIR/cache/Ravensel/Tepora/CurTemp.bmp"; }
 
 # The program's top-level windows with this exact title, one id a line.
 e2e_windows_named()

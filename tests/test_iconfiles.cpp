@@ -1,0 +1,163 @@
+// The converter and the icon files: only ever in folders the user alone can
+// write, never someone else's file run, never a half-written picture.
+
+#include "ScriptedModal.h"
+#include "TestEnv.h"
+
+#include "base/ErrorReport.h"
+#include "tray/IconPipeline.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QImage picture(QRgb colour)
+{
+    QImage image(28, 29, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+void plant(const QString& path, QFile::Permissions permissions)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // Leaves a mark when it is run.
+    file.write("#!/bin/sh\ntouch \"$0.ran\"\n");
+    file.close();
+    QVERIFY(file.setPermissions(permissions));
+}
+
+constexpr QFile::Permissions kAnyoneWrites = QFile::Permissions(0x7777);
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+} // namespace
+
+class TestIconFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        forgetReportedFaults();
+        m_modal.clear();
+        m_env = std::make_unique<TestEnv>();
+        m_runtime = m_env->path() + QStringLiteral("/runtime");
+        QDir().mkdir(m_runtime, kOwnerOnly);
+        qputenv("XDG_RUNTIME_DIR", m_runtime.toLocal8Bit());
+    }
+    void cleanup()
+    {
+        qunsetenv("XDG_RUNTIME_DIR");
+        m_env.reset();
+    }
+
+    void converterGoesWhereOnlyTheUserCanWrite_data()
+    {
+        QTest::addColumn<QString>("temp"); // "-": unset; "open": writable by anyone
+        QTest::addColumn<bool>("runtime");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("TEMP of the user's own") << "own" << true << "temp";
+        QTest::newRow("TEMP anyone may write") << "open" << true << "runtime/tepora";
+        QTest::newRow("no TEMP") << "-" << true << "runtime/tepora";
+        QTest::newRow("no TEMP, no runtime folder") << "-" << false << "cache/Ravensel/Tepora";
+    }
+    void converterGoesWhereOnlyTheUserCanWrite()
+    {
+        QFETCH(QString, temp);
+        QFETCH(bool, runtime);
+        QFETCH(QString, folder);
+        const QString tempPath = m_env->path() + QStringLiteral("/temp");
+        if (temp == QLatin1String("-")) {
+            qunsetenv("TEMP");
+        } else if (temp == QLatin1String("open")) {
+            QFile::setPermissions(tempPath, kAnyoneWrites);
+        }
+        if (!runtime) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        }
+        QCOMPARE(IconPipeline::converterPath(), m_env->path() + QLatin1Char('/') + folder + QStringLiteral("/nconvert"));
+        IconPipeline().deployConverter(IconPipeline::converterBytes());
+        const QFileInfo deployed(IconPipeline::converterPath());
+        QVERIFY(deployed.isExecutable());
+        QVERIFY(isUsersOwn(deployed.path()));
+    }
+
+    // A file someone else could have put there is replaced before it can run.
+    void plantedConverterIsReplacedNotRun()
+    {
+        const QString path = IconPipeline::converterPath();
+        plant(path, kAnyoneWrites);
+        if (::getuid() == 0) {
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0); // nobody's
+            QFile::setPermissions(path, kOwnerOnly | QFile::ReadOther | QFile::ExeOther);
+        }
+        IconPipeline icons;
+        icons.deployConverter(IconPipeline::converterBytes());
+        Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
+        const QIcon icon = icons.convert(p, picture(qRgb(255, 0, 0)));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".ran")));
+        QVERIFY(QFile::exists(icons.iconPath()));
+        QVERIFY(!icon.isNull());
+        QCOMPARE(m_modal.errorReports().size(), 0);
+    }
+
+    // A full disk: the last good picture stays whole, the tray gets the new one.
+    void fullDiskKeepsTheLastGoodPicture()
+    {
+        IconPipeline icons;
+        icons.deployConverter(IconPipeline::converterBytes());
+        Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
+        icons.convert(p, picture(qRgb(255, 0, 0)));
+        QCOMPARE(QImage(icons.bitmapPath()).pixel(5, 5), qRgb(255, 0, 0));
+
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 512;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const QIcon icon = icons.convert(p, picture(qRgb(0, 0, 255)));
+        setrlimit(RLIMIT_FSIZE, &old);
+
+        QCOMPARE(QImage(icons.bitmapPath()).pixel(5, 5), qRgb(255, 0, 0));
+        QVERIFY(!icon.isNull());
+        QCOMPARE(icon.pixmap(28, 29).toImage().pixel(5, 5), qRgb(0, 0, 255));
+        QVERIFY(!m_modal.errorReports().isEmpty());
+        QVERIFY(m_modal.errorReports().first().text.contains(QStringLiteral("Form1.ListTemp at line 114")));
+    }
+
+    // Quotes and blanks in the folders are only characters.
+    void folderNamesAreNotCommandText()
+    {
+        const QString odd = m_env->path() + QStringLiteral("/a \"b\" 'c'");
+        QDir().mkpath(odd + QStringLiteral("/temp"));
+        qputenv("TEMP", (odd + QStringLiteral("/temp")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (odd + QStringLiteral("/cache")).toLocal8Bit());
+        IconPipeline icons;
+        icons.deployConverter(IconPipeline::converterBytes());
+        Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
+        icons.convert(p, picture(qRgb(0, 255, 0)));
+        QVERIFY(icons.iconPath().startsWith(odd));
+        QVERIFY(QFile::exists(icons.iconPath()));
+        QCOMPARE(m_modal.errorReports().size(), 0);
+    }
+
+private:
+    ScriptedModal m_modal;
+    std::unique_ptr<TestEnv> m_env;
+    QString m_runtime;
+};
+
+QTEST_MAIN(TestIconFiles)
+#include "test_iconfiles.moc"
