@@ -128,6 +128,8 @@ void Form2::showAlert(QWidget* owner, const AlertFigures& figures, const QString
 {
     QPointer<Form2> alert = new Form2(owner, figures, programFolder);
     alert->setAttribute(Qt::WA_DeleteOnClose, false);
+    // Centred on the screen, also while the main window is hidden in the tray.
+    centreOnScreen(alert);
     if (g_openedHook) {
         QMetaObject::invokeMethod(
             alert,

@@ -26,6 +26,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QTimer>
 
 namespace {
@@ -79,6 +81,8 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     applyButtonFonts(this);
     ui->Label2->setTextFormat(Qt::PlainText);
     ui->Label1->setTextFormat(Qt::PlainText);
+    // Empty until the first refresh: the design text is no reading.
+    ui->Label2->clear();
 
     m_tray = options.trayBackend ? options.trayBackend : TrayBackend::create(applicationIcon(), this);
     cSysTray1 = new cSysTray(m_tray, this);
@@ -240,6 +244,10 @@ void Form1::showAsLoaded()
         // Straight to the tray: the window is never seen at start.
         MinimizedToTray = false;
         setWindowState(Qt::WindowMinimized);
+        // A window that starts hidden is not activated: the first reading,
+        // and the alarm's starting point, come now rather than at the first
+        // click on the icon.
+        QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
         Form_Resize();
         return;
     }
@@ -416,7 +424,11 @@ bool Form1::HasReachedTemp()
 void Form1::showTemperature(const TemperatureTexts& texts)
 {
     Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
-    p.run(108, [&] { ui->Label2->setText(texts.statusLine); });
+    p.run(108, [&] {
+        ui->Label2->setText(texts.statusLine);
+        // The whole text also where the label is too narrow for it.
+        ui->Label2->setToolTip(plainToolTip(texts.statusLine));
+    });
     p.run(110, [&] { cSysTray1->setTrayTip(texts.tooltip); });
     p.run(112, [&] {
         ui->Picture1->setImage(drawTrayIcon(texts.iconText, ui->Picture4->foreColor(), ui->Picture4->backColor()));
@@ -534,6 +546,27 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     event->accept();
     closeProgram();
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    // Centred the first time; afterwards back where the user left it (a
+    // window manager may place a window that is mapped again elsewhere).
+    if (!m_placed) {
+        m_placed = true;
+        centreOnScreen(this);
+    } else if (!m_lastPos.isNull()) {
+        move(m_lastPos);
+    }
+    QWidget::showEvent(event);
+}
+
+void Form1::hideEvent(QHideEvent* event)
+{
+    if (m_placed && !event->spontaneous()) {
+        m_lastPos = pos();
+    }
+    QWidget::hideEvent(event);
 }
 
 void Form1::Form_QueryUnload()

@@ -80,6 +80,8 @@ protected:
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void Form_Activate();
@@ -122,5 +124,7 @@ private:
     bool MinimizedToTray = false;
     bool m_startMinimized = false;
     bool m_activating = false;
+    bool m_placed = false;
+    QPoint m_lastPos;
     bool m_closed = false;
 };

@@ -24,6 +24,14 @@ void QtModal::setClosing(bool closing)
     g_closing = closing;
 }
 
+// Boxes show text from outside (answers, place names, paths): never as
+// markup, and selectable so that an address or a report can be copied.
+static void asPlainText(QMessageBox& box)
+{
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
 // Line breaks arrive as CR LF and bare CRs (an empty line is two CRs).
 static QString forDisplay(QString text)
 {
@@ -39,6 +47,7 @@ void QtModal::messageBox(const QString& title, const QString& text, Icon icon)
     }
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, forDisplay(text),
                     QMessageBox::Ok, owner());
+    asPlainText(box);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -50,6 +59,7 @@ void QtModal::reportBox(const QString& title, const QString& text, std::function
         return;
     }
     auto* box = new QMessageBox(QMessageBox::Warning, title, forDisplay(text), QMessageBox::Ok, owner());
+    asPlainText(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
     QObject::connect(box, &QMessageBox::finished, box, [closed = std::move(closed)] { closed(); });

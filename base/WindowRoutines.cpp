@@ -4,6 +4,8 @@
 #include "base/Failure.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -84,4 +86,29 @@ protected:
 void selectAllOnFocus(QLineEdit* box)
 {
     box->installEventFilter(new SelectAllOnFocus(box));
+}
+
+void centreOnScreen(QWidget* window)
+{
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
+    }
+    const QRect frame = window->frameGeometry();
+    // Before the first show the frame is not known yet; the inner size is.
+    const QSize size = frame.size().expandedTo(window->size());
+    const QRect area = screen->availableGeometry();
+    window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+QString plainToolTip(const QString& text)
+{
+    if (text.isEmpty()) {
+        return text;
+    }
+    // Qt guesses whether a tooltip is markup; escaped text in a paragraph
+    // is always shown as the characters it holds.
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + escaped + QStringLiteral("</p>");
 }

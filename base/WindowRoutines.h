@@ -18,3 +18,10 @@ void applyButtonFonts(QWidget* window);
 
 // Selects the box's whole text whenever it gets the focus.
 void selectAllOnFocus(QLineEdit* box);
+
+// Moves a top-level window to the middle of the screen it is on (the
+// primary screen before it was ever shown).
+void centreOnScreen(QWidget* window);
+
+// A tooltip that shows `text` as it is, even when it looks like markup.
+QString plainToolTip(const QString& text);

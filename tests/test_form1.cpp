@@ -40,6 +40,7 @@ private slots:
     void startAtLogin();
     void startAtLoginThatCannotBeWrittenIsUndone();
     void closingRemovesConverterAndTrayIcon();
+    void statusLineFitsAndTellsAll();
 };
 
 void TestForm1::firstStartShowsDefaults()
@@ -384,6 +385,24 @@ void TestForm1::closingRemovesConverterAndTrayIcon()
     // Closing twice (window, then the end of the session) runs the steps once.
     h.window->closeProgram();
     QCOMPARE(closed.count(), 1);
+}
+
+// Nothing before the first reading; without one the reason fits the fixed
+// window, and the whole text is in the tooltip whatever it holds.
+void TestForm1::statusLineFitsAndTellsAll()
+{
+    MainWindowHarness h;
+    QVERIFY(h.start(false));
+    auto* label = h.child<QLabel>("Label2");
+    QCOMPARE(label->text(), QString());
+    h.sim.setFault(WeatherSim::Fault::Html);
+    h.window->show();
+    QTRY_VERIFY(label->text().contains(QStringLiteral("unavailable")));
+    QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+    QVERIFY(label->toolTip().contains(label->text()));
+    // A window of fixed size offers no maximise.
+    QVERIFY(!(h.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(h.window->minimumSize(), h.window->maximumSize());
 }
 
 QTEST_MAIN(TestForm1)

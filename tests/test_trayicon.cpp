@@ -114,11 +114,9 @@ private slots:
             << "N/A"
             << "The current temperature in Sna Diego is unavailable because location is not correct.";
         QTest::newRow("no answer") << NoReadingTemp << TempUnit::Celsius << "San Diego CA"
-                                   << "no answer came from the weather service."
+                                   << "no answer came."
                                    << "N/A"
-                                   << "The current temperature in San Diego CA is unavailable because no "
-                                      "answer came from the weather "
-                                      "service.";
+                                   << "The current temperature in San Diego CA is unavailable because no answer came.";
         QTest::newRow("other unavailable") << -5001.0 << TempUnit::Fahrenheit << "San Diego"
                                            << ""
                                            << "N/A"

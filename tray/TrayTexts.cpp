@@ -18,7 +18,7 @@ TemperatureTexts temperatureTexts(double curTemp, TempUnit unit, const QString& 
         } else if (curTemp == UnknownCityTemp) {
             t.readingText = QStringLiteral("location is not correct.");
         } else if (curTemp == NoReadingTemp) {
-            t.readingText = QStringLiteral("no answer came from the weather service.");
+            t.readingText = QStringLiteral("no answer came.");
         }
         t.iconText = QStringLiteral("N/A");
         t.statusLine = head + QStringLiteral(" is unavailable because ") + t.readingText;

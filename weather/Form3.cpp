@@ -4,6 +4,7 @@
 
 #include "resources/AppIcon.h"
 #include "base/ErrorReport.h"
+#include "base/Failure.h"
 #include "base/Modal.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
@@ -76,9 +77,7 @@ void Form3::showEvent(QShowEvent* event)
     // Opens centred; shown again after OK, it stays where the user left it.
     if (!m_centred) {
         m_centred = true;
-        if (QScreen* s = screen()) {
-            move(s->availableGeometry().center() - rect().center());
-        }
+        centreOnScreen(this);
     }
     QWidget::showEvent(event);
 }
@@ -115,8 +114,14 @@ void Form3::openPage(const QString& operation, const QString& address)
     Procedure p(QStringLiteral("Form3"), operation);
     QUrl url;
     p.run(100, [&] { url = QUrl(address); });
-    // A browser that cannot be started is not reported.
-    p.run(102, [&] { Modal::instance().openUrl(url); });
+    // A browser that cannot be started is no failure of the program, but the
+    // user still needs the page: the address is shown to be copied.
+    p.run(102, [&] {
+        if (!Modal::instance().openUrl(url)) {
+            showMessage(QStringLiteral("Tepora could not start a web browser. Please open this address yourself:\r\n\r\n") +
+                        url.toString());
+        }
+    });
 }
 
 void Form3::PushButton1_Click()
@@ -143,8 +148,12 @@ void Form3::PushButton3_Click()
         if (p.test(100, [&] { return !inet->StillExecuting(); })) {
             request = KeyTestRequest::Failed;
             p.run(102, [&] {
-                answer = inet->OpenURL(weatherUrl(serviceBaseUrl(), m_location(), key));
-                request = KeyTestRequest::Answered;
+                try {
+                    answer = inet->OpenURL(weatherUrl(serviceBaseUrl(), m_location(), key));
+                    request = KeyTestRequest::Answered;
+                } catch (const Failure&) {
+                    // The transfer failed: the verdict says so, one box is enough.
+                }
             });
         }
         if (p.test(104, [&] { return self && inet->StillExecuting(); })) {

@@ -178,12 +178,17 @@ e2e_sim_set()
 
 # e2e_start_program [NAME=VALUE...]: one run with fresh settings, cache and
 # temporary folder, from a program folder of its own so its icon files are
-# its own. Extra arguments go into the environment.
+# its own. Extra arguments go into the environment. E2E_SETTINGS, when set,
+# is the run's settings file ("[Tepora]" lines).
 e2e_start_program()
 {
     E2E_RUN=$((E2E_RUN + 1))
     E2E_DIR="$E2E_TMP/run$E2E_RUN"
     mkdir -p "$E2E_DIR/config" "$E2E_DIR/cache" "$E2E_DIR/temp" "$E2E_DIR/program"
+    if [ -n "${E2E_SETTINGS:-}" ]; then
+        printf '%s\n' "$E2E_SETTINGS" >"$E2E_DIR/config/Ravensel.ini"
+        chmod 600 "$E2E_DIR/config/Ravensel.ini"
+    fi
     cp "$E2E_BUILD/tepora" "$E2E_DIR/program/"
     local data
     for data in reveille.mp3 HAND-M.CUR; do
@@ -278,4 +283,32 @@ e2e_forget()
         [ "$pid" = "$1" ] || keep+=("$pid")
     done
     E2E_PIDS=("${keep[@]}")
+}
+
+# "X Y W H" of a window's frame-less area, in root coordinates.
+e2e_geometry()
+{
+    xwininfo -id "$1" | awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
+        /Width:/ {w = $2} /Height:/ {h = $2} END {print x, y, w, h}'
+}
+
+# e2e_centred WINDOW: the window's middle is within 40 px of the screen's.
+e2e_centred()
+{
+    local x y w h sw sh
+    read -r x y w h < <(e2e_geometry "$1")
+    read -r sw sh < <(xwininfo -root | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}')
+    local dx=$((x + w / 2 - sw / 2)) dy=$((y + h / 2 - sh / 2))
+    ((dx < 0)) && dx=$((-dx))
+    ((dy < 0)) && dy=$((-dy))
+    ((dx <= 40 && dy <= 40))
+}
+
+# Clicks the middle of the program's tray icon.
+e2e_click_tray()
+{
+    local tray width height
+    tray=$(e2e_tray_window) || e2e_fail "no tray icon to click"
+    read -r width height < <(xwininfo -id "$tray" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}')
+    xdotool mousemove --window "$tray" $((width / 2)) $((height / 2)) click 1
 }
