@@ -1,10 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need.
 # Quick when everything is there: dpkg is asked first, apt only for what is missing.
+#
+#   scripts/deps.sh             every list under scripts/packages/
+#   scripts/deps.sh base e2e    only those lists (scripts/packages/base.txt, e2e.txt)
 set -euo pipefail
 
 # One list per purpose under scripts/packages/; "#" starts a comment.
-mapfile -t PACKAGES < <(cat "$(dirname "$0")"/packages/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
+lists_dir="$(dirname "$0")/packages"
+lists=()
+for name in "$@"; do
+  [ -f "$lists_dir/$name.txt" ] || { echo "deps.sh: no package list \"$name\" in $lists_dir" >&2; exit 2; }
+  lists+=("$lists_dir/$name.txt")
+done
+if [ ${#lists[@]} -eq 0 ]; then
+  lists=("$lists_dir"/*.txt)
+fi
+mapfile -t PACKAGES < <(cat "${lists[@]}" | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program.
+# Installs what building and running need, builds the program, its icon
+# converter and the local weather service (not the tests), and starts it.
 #
 #   scripts/run.sh          a try-out: the local weather service on a free
 #                           loopback port and throw-away settings, so no API
@@ -14,7 +15,7 @@ if [ "${1:-}" = "--live" ]; then
     live=1
     shift
 fi
-./scripts/build.sh
+./scripts/build.sh tepora nconvert tepora-weather-sim
 if ((live)); then
     exec ./build/tepora "$@"
 fi
@@ -60,7 +61,8 @@ if [ -z "$url" ]; then
     exit 1
 fi
 
-echo "Try-out against the local weather service at $url; places it knows:"
+echo "Try-out against a simulated weather service ($url); closing the window or Ctrl-C stops it."
+echo "Places it knows:"
 printf '  %s\n' "${PLACES[@]%%=*}"
 echo "Settings are thrown away at the end. ./scripts/run.sh --live uses the real service and your settings."
 
