@@ -8,7 +8,9 @@
 #include "IcoWriter.h"
 
 #include <QColor>
+#include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -155,12 +157,30 @@ int main(int argc, char** argv)
     // Fonts and painting want a QGuiApplication; no display is needed for that.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = QGuiApplication::arguments();
-    if (args.size() != 2) {
+    QGuiApplication::setApplicationName(QStringLiteral("make-resources"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Draws the application icons and the hand cursor into an "
+                                                    "existing resources folder."));
+    const QCommandLineOption help = parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("The resources folder."));
+    if (!parser.parse(QGuiApplication::arguments())) {
+        std::fprintf(stderr, "make-resources: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        parser.showHelp(0);
+    }
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 1) {
         std::fputs("usage: make-resources <resources folder>\n", stderr);
         return 2;
     }
-    const QDir out(args[1]);
+    // A mistyped argument must not grow a tree of icons somewhere.
+    if (!QFileInfo(args[0]).isDir()) {
+        std::fprintf(stderr, "make-resources: %s is not a folder\n", qPrintable(args[0]));
+        return 2;
+    }
+    const QDir out(args[0]);
     if (!out.mkpath(QStringLiteral("icons"))) {
         std::fprintf(stderr, "make-resources: cannot create %s/icons\n", qPrintable(out.path()));
         return 1;

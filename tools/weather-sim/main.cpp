@@ -58,7 +58,7 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(
         QStringLiteral("Answers like the OpenWeatherMap current-weather service, on 127.0.0.1.\n"
                        "GET /sim/set?q=<place>&kelvin=<value> pins a place's temperature."));
-    parser.addHelpOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port; 0 picks a free one."),
                                         QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption keyOption(
@@ -68,7 +68,18 @@ int main(int argc, char* argv[])
         QStringLiteral("place"), QStringLiteral("A known place (repeatable); replaces the built-in ones."),
         QStringLiteral("query=Name:kelvin"));
     parser.addOptions({portOption, keyOption, placeOption});
-    parser.process(app);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "tepora-weather-sim: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+        parser.showHelp(0);
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "tepora-weather-sim: takes no arguments, but was given '%s'\n",
+                     qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
 
     bool ok = false;
     const uint port = parser.value(portOption).toUInt(&ok);
