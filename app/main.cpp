@@ -1,4 +1,5 @@
 #include "resources/AppIcon.h"
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/QtModal.h"
 #include "base/SignalRelay.h"
@@ -8,7 +9,13 @@
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = answerHelpOrVersion(argc, argv)) {
+        return *status;
+    }
     QApplication app(argc, argv);
+    if (const std::optional<int> status = rejectOtherArguments(QApplication::arguments())) {
+        return *status;
+    }
     QApplication::setApplicationName(QStringLiteral("Tepora"));
     QApplication::setOrganizationName(QStringLiteral("Ravensel"));
     QApplication::setWindowIcon(applicationIcon());
