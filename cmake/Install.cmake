@@ -7,6 +7,8 @@
 #   share/applications/tepora.desktop
 #   share/icons/hicolor/<n>x<n>/apps/tepora.png
 #   share/metainfo/org.ravensel.tepora.metainfo.xml
+#   share/man/man1/tepora.1.gz
+#   share/doc/tepora/copyright, changelog.gz
 #
 # The program finds its data through ../share/tepora and writes its icon files
 # to the user's cache folder (tray/IconPipeline.cpp).
@@ -32,6 +34,23 @@ foreach(size 16 24 32 48 64 128 256)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
     RENAME tepora.png)
 endforeach()
+
+# Debian wants the manual page and the changelog compressed at the highest
+# level, without name or time stamp (-n) so that packages are reproducible.
+# Done while configuring, so that an install works after any partial build.
+foreach(doc docs/tepora.1 packaging/changelog)
+  get_filename_component(name ${doc} NAME)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${doc})
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/doc)
+  execute_process(COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${doc}
+    OUTPUT_FILE ${CMAKE_BINARY_DIR}/doc/${name}.gz RESULT_VARIABLE gzip_failed)
+  if(gzip_failed)
+    message(FATAL_ERROR "gzip could not compress ${doc}")
+  endif()
+endforeach()
+install(FILES ${CMAKE_BINARY_DIR}/doc/tepora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tepora)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: CPack builds it, its Depends names
-# what the program needs, its desktop entry and AppStream file validate, and
+# The Debian package as a user gets it: CPack builds it, lintian finds no
+# error in it (its warnings are listed), its Depends names what the program
+# needs, its programs load libraries from the system only, its desktop entry
+# and AppStream file validate, and
 # the program unpacked into a read-only folder runs against the local weather
 # service: it finds its data in share/tepora, writes its icon files to the
 # user's cache folder, shows the reading in the tray, finds the alarm sound
@@ -15,7 +17,7 @@ K_65F=291.35
 K_72F=295.25
 ALERT="Temperature Alert!"
 
-for tool in cpack dpkg-deb desktop-file-validate appstreamcli file strace setpriv; do
+for tool in cpack dpkg-deb lintian readelf desktop-file-validate appstreamcli file strace setpriv; do
     command -v "$tool" >/dev/null || { e2e_log "SKIP: $tool is not installed (scripts/deps.sh)"; exit 77; }
 done
 
@@ -30,6 +32,12 @@ deb_name="tepora_${VERSION}_$(dpkg --print-architecture).deb"
     e2e_fail "cpack failed: $(tail -n 20 "$E2E_TMP/cpack.log")"
 DEB="$E2E_TMP/package/$deb_name"
 [ -f "$DEB" ] || e2e_fail "no $deb_name; cpack made: $(ls "$E2E_TMP/package")"
+
+# Debian's own checks: errors fail the test, warnings are listed.
+lintian --tag-display-limit 0 --fail-on none "$DEB" >"$E2E_TMP/lintian.log" 2>&1 ||
+    e2e_fail "lintian did not run: $(tail -n 20 "$E2E_TMP/lintian.log")"
+while IFS= read -r line; do e2e_log "lintian $line"; done < <(grep '^W: ' "$E2E_TMP/lintian.log")
+! grep -q '^E: ' "$E2E_TMP/lintian.log" || e2e_fail "lintian: $(grep '^E: ' "$E2E_TMP/lintian.log")"
 
 depends=$(dpkg-deb -f "$DEB" Depends)
 e2e_log "Depends: $depends"
@@ -49,6 +57,9 @@ done
 dpkg -x "$DEB" "$ROOT" || e2e_fail "dpkg -x failed"
 USR="$ROOT/usr"
 [ -x "$USR/bin/tepora" ] || e2e_fail "no usr/bin/tepora"
+for program in bin/tepora libexec/tepora/nconvert; do
+    ! readelf -d "$USR/$program" | grep -qE '\((RPATH|RUNPATH)\)' || e2e_fail "usr/$program has a library search path"
+done
 for data in reveille.mp3 HAND-M.CUR; do
     cmp -s "$USR/share/tepora/$data" "$(dirname "$0")/../../resources/$data" ||
         e2e_fail "usr/share/tepora/$data is missing or differs from resources/$data"
