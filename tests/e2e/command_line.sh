@@ -55,10 +55,8 @@ expect 2 "Unknown option" "" tepora-weather-sim --bogus
 expect 2 "takes no arguments" "" tepora-weather-sim stray
 
 # Qt's own options do not count as the program's: it starts and draws its first icon.
-mkdir -p "$E2E_TMP/program"
-cp "$E2E_BUILD/tepora" "$E2E_TMP/program/"
-run "" "$E2E_TMP/program/tepora" -platform offscreen -style fusion >"$E2E_TMP/program.log" 2>&1 &
+run "" "$E2E_BUILD/tepora" -platform offscreen -style fusion >"$E2E_TMP/program.log" 2>&1 &
 E2E_PID=$!
 E2E_PIDS+=("$E2E_PID")
-e2e_wait_for "$E2E_TIMEOUT" "the program to start with Qt's options" test -s "$E2E_TMP/program/CurTemp.bmp"
+e2e_wait_for "$E2E_TIMEOUT" "the program to start with Qt's options" test -s "$home/cache/Ravensel/Tepora/CurTemp.bmp"
 e2e_log "PASS"
