@@ -11,11 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +93,19 @@ private slots:
         const QFileInfo deployed(IconPipeline::converterPath());
         QVERIFY(deployed.isExecutable());
         QVERIFY(isUsersOwn(deployed.path()));
+    }
+
+    void foldersArePrivateWhateverTheUmask()
+    {
+        qunsetenv("XDG_RUNTIME_DIR");
+        const mode_t old = umask(0);
+        const auto restore = qScopeGuard([old] { umask(old); });
+        const QString folder = IconPipeline().folder();
+        QCOMPARE(folder, m_env->path() + QStringLiteral("/cache/Ravensel/Tepora"));
+        for (const QString& made : {folder, QFileInfo(folder).path()}) {
+            QCOMPARE(QFileInfo(made).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                     kOwnerOnly);
+        }
     }
 
     // A file someone else could have put there is replaced before it can run.

@@ -5,7 +5,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QFile::Permissions modeOf(const QString& path)
+{
+    return QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+}
+
+} // namespace
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -155,6 +167,19 @@ private slots:
         qputenv("XDG_CONFIG_HOME", (m_env->path() + "/blocker/config").toLocal8Bit());
         QVERIFY_THROWS_EXCEPTION(Failure, SaveSetting("Text1", "Oslo"));
         QCOMPARE(GetSetting("Text1", "San Diego CA"), QStringLiteral("San Diego CA"));
+    }
+
+    void privateWhateverTheUmask()
+    {
+        const mode_t old = umask(0);
+        const auto restore = qScopeGuard([old] { umask(old); });
+        const QString top = m_env->path() + "/fresh";
+        qputenv("XDG_CONFIG_HOME", (top + "/config").toLocal8Bit());
+        SaveSetting("APIKey", "secret");
+        const auto folder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        QCOMPARE(modeOf(top), folder);
+        QCOMPARE(modeOf(top + "/config"), folder);
+        QCOMPARE(modeOf(top + "/config/Ravensel.ini"), QFile::ReadOwner | QFile::WriteOwner);
     }
 
     void writeIsSeenByNextRead()

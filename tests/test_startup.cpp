@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -141,6 +143,18 @@ private slots:
         QCOMPARE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("tepora.desktop")});
         QCOMPARE(execValue(m_entry), QStringLiteral("/opt/new/tepora"));
+    }
+
+    void modesWhateverTheUmask()
+    {
+        const mode_t old = umask(0);
+        const auto restore = qScopeGuard([old] { umask(old); });
+        QVERIFY(AddToStartup({QStringLiteral("/opt/tepora/tepora"), m_folder}));
+        const auto mode = [](const QString& path) {
+            return QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        };
+        QCOMPARE(mode(m_folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(mode(m_entry), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
 
     void failureIsReported_data()

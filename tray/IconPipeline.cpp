@@ -3,6 +3,7 @@
 #include "base/ErrorReport.h"
 #include "base/Failure.h"
 #include "base/Paths.h"
+#include "base/PrivateFiles.h"
 #include "base/ProcessRunner.h"
 
 #include <QCoreApplication>
@@ -18,8 +19,6 @@
 #endif
 
 namespace {
-
-constexpr QFile::Permissions kOwnerFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
 QString cacheFolder()
 {
@@ -47,8 +46,7 @@ void makeOwnFolder(const QString& folder)
 {
     const QFileInfo info(folder);
     if (!info.exists()) {
-        QDir().mkpath(info.absolutePath());
-        QDir().mkdir(folder, kOwnerFolder);
+        PrivateFiles::makeFolder(folder);
     }
     if (!QFileInfo(folder).isDir() || !isUsersOwn(folder)) {
         throw Failure::pathFileAccess();

@@ -1,8 +1,8 @@
 #include "base/SettingsLocation.h"
 
 #include "base/Failure.h"
+#include "base/PrivateFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -52,7 +52,7 @@ void prepareWrite()
     // The file holds the API key: only its owner may read it. QSettings writes
     // through QSaveFile, which keeps the permissions of the file it replaces,
     // so creating the file 0600 up front keeps every later version 0600 too.
-    QDir().mkpath(info.absolutePath());
+    PrivateFiles::makeFolder(info.absolutePath());
     QFile file(path);
     if (!file.exists()) {
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly)) {

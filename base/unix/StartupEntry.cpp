@@ -1,5 +1,7 @@
 #include "base/modStartUp.h"
 
+#include "base/PrivateFiles.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -95,12 +97,15 @@ QString RunEntryPlace::defaultAutostartFolder()
 
 bool WriteRunEntry(const QString& fileName, const RunEntryPlace& place)
 {
-    if (!QDir().mkpath(place.autostartFolder)) {
+    if (!PrivateFiles::makeFolder(place.autostartFolder)) {
         return false;
     }
     // Written whole or not at all: a half-written entry could start anything.
+    // The session only reads it; 0644 whatever the umask, so that no one else
+    // can change what it starts.
     QSaveFile file(entryPath(place));
     return file.open(QIODevice::WriteOnly) &&
+           file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther) &&
            file.write(desktopEntry(programFilePath(fileName, place))) >= 0 && file.commit();
 }
 

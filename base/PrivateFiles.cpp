@@ -1,0 +1,27 @@
+#include "base/PrivateFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace PrivateFiles {
+
+bool makeFolder(const QString& path)
+{
+    const QString target = QDir::cleanPath(QDir(path).absolutePath());
+#ifdef Q_OS_WIN
+    // New folders take the profile's ACL, which is the user's already.
+    QDir().mkpath(target);
+#else
+    // mkpath() would make each missing part 0777 less the umask.
+    QString part;
+    for (const QString& name : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        part += QLatin1Char('/') + name;
+        if (!QFileInfo(part).isDir()) {
+            QDir().mkdir(part, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+    }
+#endif
+    return QFileInfo(target).isDir();
+}
+
+} // namespace PrivateFiles

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The program's own folders and files are the user's alone (0700, 0600)
+// whatever the umask: they hold the API key and pictures that are run
+// through the converter.
+namespace PrivateFiles {
+
+// Makes `path` a folder, creating each missing part 0700. Folders that exist
+// already keep their mode: they may not be ours. False when `path` is not a
+// folder afterwards.
+bool makeFolder(const QString& path);
+
+} // namespace PrivateFiles
