@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
 namespace PrivateFiles {
 
 bool makeFolder(const QString& path)
@@ -22,6 +26,16 @@ bool makeFolder(const QString& path)
     }
 #endif
     return QFileInfo(target).isDir();
+}
+
+bool isOwnFile(const QString& path)
+{
+    const QFileInfo info(path);
+#ifdef Q_OS_WIN
+    return info.isFile();
+#else
+    return info.isFile() && info.ownerId() == ::geteuid();
+#endif
 }
 
 } // namespace PrivateFiles

@@ -13,4 +13,8 @@ namespace PrivateFiles {
 // folder afterwards.
 bool makeFolder(const QString& path);
 
+// True for a regular file (links followed) that belongs to the user: the only
+// kind of thing whose mode the program may change.
+bool isOwnFile(const QString& path);
+
 } // namespace PrivateFiles

@@ -169,6 +169,16 @@ private slots:
         QCOMPARE(GetSetting("Text1", "San Diego CA"), QStringLiteral("San Diego CA"));
     }
 
+    void folderInPlaceOfTheFileIsLeftAlone()
+    {
+        QVERIFY(QDir().mkpath(m_env->settingsFile()));
+        const auto before = QFileInfo(m_env->settingsFile()).permissions();
+        QCOMPARE(GetSetting("Text1", "San Diego CA"), QStringLiteral("San Diego CA"));
+        QVERIFY_THROWS_EXCEPTION(Failure, SaveSetting("Text1", "Oslo"));
+        QVERIFY(QFileInfo(m_env->settingsFile()).isDir());
+        QCOMPARE(QFileInfo(m_env->settingsFile()).permissions(), before);
+    }
+
     void privateWhateverTheUmask()
     {
         const mode_t old = umask(0);

@@ -19,8 +19,13 @@ QString iniPath()
 
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
-void keepPrivate(QFile& file)
+void keepPrivate(const QString& path)
 {
+    // A folder or someone else's file in its place is left alone.
+    if (!PrivateFiles::isOwnFile(path)) {
+        return;
+    }
+    QFile file(path);
     if (file.permissions() & ~(kOwnerOnly | QFile::ReadUser | QFile::WriteUser)) {
         file.setPermissions(kOwnerOnly);
     }
@@ -42,11 +47,12 @@ QString describe()
 
 void prepareWrite()
 {
-    // A file we cannot read would be written back holding this one key only:
-    // refuse rather than lose the others.
     const QString path = iniPath();
     const QFileInfo info(path);
-    if (info.exists() && !info.isReadable()) {
+    // A folder in the file's place is not ours to change. A file we cannot
+    // read would be written back holding this one key only. Either way:
+    // refuse rather than lose what is there.
+    if (info.exists() && (!info.isFile() || !info.isReadable())) {
         throw Failure::pathFileAccess();
     }
     // The file holds the API key: only its owner may read it. QSettings writes
@@ -59,14 +65,13 @@ void prepareWrite()
             file.close();
         }
     } else {
-        keepPrivate(file);
+        keepPrivate(path);
     }
 }
 
 void finishWrite()
 {
-    QFile file(iniPath());
-    keepPrivate(file);
+    keepPrivate(iniPath());
 }
 
 } // namespace SettingsLocation
