@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -26,6 +27,15 @@ bool makeFolder(const QString& path)
     }
 #endif
     return QFileInfo(target).isDir();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    // On Linux the copy being written has no name until the commit, so no one
+    // else can open it before its mode is set here.
+    return file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 
 bool isOwnFile(const QString& path)

@@ -13,6 +13,10 @@ namespace PrivateFiles {
 // folder afterwards.
 bool makeFolder(const QString& path);
 
+// Writes `bytes` to `path` whole or not at all, readable by the user alone from
+// the first byte. A file that is there stays as it was when the write fails.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
 // True for a regular file (links followed) that belongs to the user: the only
 // kind of thing whose mode the program may change.
 bool isOwnFile(const QString& path);

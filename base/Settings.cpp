@@ -26,6 +26,9 @@ QString keyPath(const QString& key)
 QString GetSetting(const QString& key, const QString& defaultValue)
 {
     auto store = openStore();
+    if (!store) {
+        return defaultValue;
+    }
     const QVariant value = store->value(keyPath(key));
     if (!value.isValid() || store->status() == QSettings::AccessError) {
         return defaultValue;
@@ -46,6 +49,9 @@ void SaveSetting(const QString& key, const QString& text)
 {
     SettingsLocation::prepareWrite();
     auto store = openStore();
+    if (!store) {
+        throw Failure::pathFileAccess();
+    }
     // The same text again (every load writes back what it read) is no change:
     // the file is not rewritten.
     const QVariant stored = store->value(keyPath(key));

@@ -10,7 +10,8 @@ class QSettings;
 // the store itself has no platform branches.
 namespace SettingsLocation {
 
-// The values of application "Ravensel", opened afresh.
+// The values of application "Ravensel", opened afresh; null when the store
+// is there but cannot be read as text.
 std::unique_ptr<QSettings> open();
 
 // Readable text for the place: a file path or a registry path.

@@ -5,12 +5,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
 
 namespace {
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 QFile::Permissions modeOf(const QString& path)
 {
@@ -167,6 +174,41 @@ private slots:
         qputenv("XDG_CONFIG_HOME", (m_env->path() + "/blocker/config").toLocal8Bit());
         QVERIFY_THROWS_EXCEPTION(Failure, SaveSetting("Text1", "Oslo"));
         QCOMPARE(GetSetting("Text1", "San Diego CA"), QStringLiteral("San Diego CA"));
+    }
+
+    // Bytes an editor saved in Latin-1 are read as Latin-1 and written back in
+    // UTF-8 with the original kept aside; never turned into U+FFFD.
+    void nonUtf8BytesAreKept_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("damaged key") << QByteArray("[Tepora]\nAPIKey=KEY\xff\xfe-123\n") << "APIKey"
+                                     << QString::fromLatin1("KEY\xff\xfe-123");
+        QTest::newRow("Latin-1 place") << QByteArray("[Tepora]\nText1=Z\xfcrich\nAPIKey=abc\n") << "Text1"
+                                       << QString::fromUtf8("Zürich");
+        QTest::newRow("UTF-8 beside Latin-1")
+            << QByteArray("[Tepora]\nText1=Z\xc3\xbcrich\nAPIKey=\xe9t\xe9\n") << "Text1"
+            << QString::fromUtf8("Zürich");
+    }
+    void nonUtf8BytesAreKept()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QFile file(m_env->settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not UTF-8.*Ravensel.ini.bak"));
+        QCOMPARE(GetSetting(key, "x"), expected);
+        SaveSetting("Text2", "80");
+        QCOMPARE(GetSetting(key, "x"), expected);
+        QCOMPARE(GetSetting("Text2", "x"), QStringLiteral("80"));
+        const QString backup = m_env->settingsFile() + ".bak";
+        QCOMPARE(readBytes(backup), content);
+        QCOMPARE(modeOf(backup), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(QString::fromUtf8(readBytes(m_env->settingsFile())).contains(expected));
     }
 
     void folderInPlaceOfTheFileIsLeftAlone()

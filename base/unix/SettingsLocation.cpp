@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 namespace {
 
@@ -31,12 +32,62 @@ void keepPrivate(const QString& path)
     }
 }
 
+bool isUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
+// A line that is not UTF-8 comes from an editor that saved Latin-1; lines that
+// are UTF-8 already stay as they are.
+QByteArray fromLatin1Lines(const QByteArray& bytes)
+{
+    QList<QByteArray> lines = bytes.split('\n');
+    for (QByteArray& line : lines) {
+        if (!isUtf8(line)) {
+            line = QString::fromLatin1(line).toUtf8();
+        }
+    }
+    return lines.join('\n');
+}
+
+// QSettings reads the file as UTF-8 and would write back U+FFFD for every byte
+// that is not, destroying those values (the key among them) at the first
+// write of any other. Such a file is converted once, its bytes kept in
+// "Ravensel.ini.bak". False when the file cannot be read as UTF-8.
+bool readableAsUtf8(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return true;
+    }
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (isUtf8(bytes)) {
+        return true;
+    }
+    const QString backup = path + QStringLiteral(".bak");
+    if (!PrivateFiles::writeFile(backup, bytes) || !PrivateFiles::writeFile(path, fromLatin1Lines(bytes))) {
+        return false;
+    }
+    qWarning("The settings file was not UTF-8: read it as Latin-1, kept the original in %s",
+             qUtf8Printable(backup));
+    return true;
+}
+
 } // namespace
 
 namespace SettingsLocation {
 
 std::unique_ptr<QSettings> open()
 {
+    if (!readableAsUtf8(iniPath())) {
+        return nullptr;
+    }
     return std::make_unique<QSettings>(iniPath(), QSettings::IniFormat);
 }
 
@@ -55,10 +106,12 @@ void prepareWrite()
     if (info.exists() && (!info.isFile() || !info.isReadable())) {
         throw Failure::pathFileAccess();
     }
+    if (!readableAsUtf8(path) || !PrivateFiles::makeFolder(info.absolutePath())) {
+        throw Failure::pathFileAccess();
+    }
     // The file holds the API key: only its owner may read it. QSettings writes
     // through QSaveFile, which keeps the permissions of the file it replaces,
     // so creating the file 0600 up front keeps every later version 0600 too.
-    PrivateFiles::makeFolder(info.absolutePath());
     QFile file(path);
     if (!file.exists()) {
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly)) {
