@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QPixmap>
 
+#include <algorithm>
+#include <array>
+
 namespace
 {
 
@@ -76,6 +79,30 @@ quint32 be32(const char* p)
     return quint32(uchar(p[0])) << 24 | quint32(uchar(p[1])) << 16 | quint32(uchar(p[2])) << 8 | uchar(p[3]);
 }
 
+// The PNG with only the chunks that make the picture, or empty when a chunk
+// length runs past the data. Text and colour profiles are compressed: a few
+// kilobytes of them inflate to megabytes, and a cursor needs none of them.
+QByteArray pictureChunks(const QByteArray& data)
+{
+    static constexpr std::array<QByteArrayView, 5> kKept{"IHDR", "PLTE", "tRNS", "IDAT", "IEND"};
+    constexpr qsizetype kSignature = 8;
+    constexpr qsizetype kFraming = 12; // length, type, CRC
+    QByteArray out = data.left(kSignature);
+    for (qsizetype at = kSignature; at + kFraming <= data.size();) {
+        const quint32 length = be32(data.constData() + at);
+        if (length > quint64(data.size() - at - kFraming))
+            return {};
+        const QByteArrayView type(data.constData() + at + 4, 4);
+        const qsizetype chunk = kFraming + qsizetype(length);
+        if (std::find(kKept.begin(), kKept.end(), type) != kKept.end())
+            out.append(data.constData() + at, chunk);
+        if (type == "IEND")
+            return out;
+        at += chunk;
+    }
+    return {};
+}
+
 // Looks at the IHDR size before decoding, so a hostile PNG cannot ask for a huge image.
 QImage decodePng(const QByteArray& data)
 {
@@ -85,7 +112,10 @@ QImage decodePng(const QByteArray& data)
     const quint32 height = be32(data.constData() + 20);
     if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide)
         return {};
-    const QImage img = QImage::fromData(data, "PNG");
+    const QByteArray picture = pictureChunks(data);
+    if (picture.isEmpty())
+        return {};
+    const QImage img = QImage::fromData(picture, "PNG");
     if (img.isNull() || img.width() != int(width) || img.height() != int(height))
         return {};
     return img.convertToFormat(QImage::Format_ARGB32);
@@ -185,7 +215,8 @@ std::optional<CursorPicture> decodeCursor(const QByteArray& fileBytes)
     const auto entry = chooseEntry(fileBytes);
     if (!entry)
         return std::nullopt;
-    const QByteArray data = fileBytes.mid(entry->offset, entry->size);
+    // A view, not a copy: the entry lies inside fileBytes, which outlives it.
+    const QByteArray data = QByteArray::fromRawData(fileBytes.constData() + entry->offset, entry->size);
     const QImage img = isPng(data) ? decodePng(data) : decodeDib(data);
     if (img.isNull() || !img.rect().contains(entry->hotspot))
         return std::nullopt;
@@ -195,12 +226,13 @@ std::optional<CursorPicture> decodeCursor(const QByteArray& fileBytes)
 std::optional<QCursor> loadCursorFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A regular file only (a device or a pipe might never end), read to its
+    // real size: asking for the most a cursor may hold would allocate that
+    // much for every few-kilobyte file.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.isSequential() ||
+        file.size() > kMaxFileSize)
         return std::nullopt;
-    // Bounded read: the path might name a device or a pipe that never ends.
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (bytes.size() > kMaxFileSize)
-        return std::nullopt;
+    const QByteArray bytes = file.read(file.size());
     const auto picture = decodeCursor(bytes);
     if (!picture)
         return std::nullopt;

@@ -12,6 +12,65 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+
+// Sums the heap requests made while a HeapProbe is alive, so that a test can
+// see what loading costs. glibc's own entry points do the work. Not under the
+// sanitizers, which own malloc themselves.
+#if defined(__SANITIZE_ADDRESS__)
+#define TEPORA_NO_HEAP_PROBE
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TEPORA_NO_HEAP_PROBE
+#endif
+#endif
+
+namespace
+{
+std::atomic<bool> g_probing{false};
+std::atomic<size_t> g_requested{0};
+
+void noteRequest(size_t bytes)
+{
+    if (g_probing.load(std::memory_order_relaxed))
+        g_requested.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+struct HeapProbe {
+    HeapProbe()
+    {
+        g_requested = 0;
+        g_probing = true;
+    }
+    ~HeapProbe() { g_probing = false; }
+    size_t requested() const { return g_requested; }
+};
+} // namespace
+
+#ifndef TEPORA_NO_HEAP_PROBE
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+
+void* malloc(size_t bytes)
+{
+    noteRequest(bytes);
+    return __libc_malloc(bytes);
+}
+void* calloc(size_t count, size_t bytes)
+{
+    noteRequest(count * bytes);
+    return __libc_calloc(count, bytes);
+}
+void* realloc(void* old, size_t bytes)
+{
+    noteRequest(bytes);
+    return __libc_realloc(old, bytes);
+}
+}
+#endif
+
 namespace
 {
 
@@ -227,6 +286,39 @@ private slots:
         f.write(bytes);
         f.close();
         QVERIFY(!loadCursorFile(path));
+    }
+
+    // Loading costs about what the file holds: not the most a cursor may be,
+    // nor the megabytes a few kilobytes of compressed PNG text inflate to.
+    void cursorCostFollowsTheFileSize_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("hand") << handCursorBytes();
+        QImage img(48, 48, QImage::Format_ARGB32);
+        img.fill(Qt::blue);
+        img.setText(QStringLiteral("Comment"), QString(7000000, QLatin1Char('a')));
+        QTest::newRow("PNG with inflating text") << iconFileBytes(2, {{img, {1, 1}, true}});
+    }
+    void cursorCostFollowsTheFileSize()
+    {
+#ifdef TEPORA_NO_HEAP_PROBE
+        QSKIP("the sanitizers own malloc");
+#endif
+        QFETCH(QByteArray, bytes);
+        QVERIFY(bytes.size() < 64 * 1024);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("c.cur")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        QVERIFY(loadCursorFile(testBinaryDir() + QStringLiteral("/HAND-M.CUR"))); // first use sets Qt up
+        size_t cost = 0;
+        {
+            HeapProbe probe;
+            QVERIFY(loadCursorFile(file.fileName()));
+            cost = probe.requested();
+        }
+        qInfo("%zu bytes of heap for a %lld-byte cursor", cost, qlonglong(bytes.size()));
+        QVERIFY(cost < 256 * 1024);
     }
 
     void directoryProblemsHideTheHotspot()
