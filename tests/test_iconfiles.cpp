@@ -106,6 +106,14 @@ private slots:
             QCOMPARE(QFileInfo(made).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
                      kOwnerOnly);
         }
+        IconPipeline icons;
+        icons.deployConverter(IconPipeline::converterBytes());
+        Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
+        icons.convert(p, picture(qRgb(255, 0, 0)));
+        for (const QString& made : {icons.bitmapPath(), icons.iconPath()}) {
+            QCOMPARE(QFileInfo(made).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                     QFile::ReadOwner | QFile::WriteOwner);
+        }
     }
 
     // A file someone else could have put there is replaced before it can run.

@@ -20,6 +20,8 @@
 
 namespace {
 
+constexpr QFile::Permissions kOwnFile = QFile::ReadOwner | QFile::WriteOwner;
+
 QString cacheFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Ravensel/Tepora");
@@ -136,8 +138,8 @@ QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
         // Whole or not at all: a full disk keeps the last good picture.
         // QSaveFile commits even when its last flush failed, so flush first.
         QSaveFile file(bmp);
-        if (!file.open(QIODevice::WriteOnly) || !drawn.save(&file, "BMP") || !file.flush() ||
-            file.error() != QFileDevice::NoError || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnFile) || !drawn.save(&file, "BMP") ||
+            !file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
             throw Failure::pathFileAccess();
         }
         written = true;
@@ -163,6 +165,8 @@ QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
         }
         // Judge the content, not the name: a renamed bitmap is still a bitmap.
         if (format == "ico") {
+            // The converter leaves the mode to the umask; the file is the user's alone.
+            QFile::setPermissions(ico, kOwnFile);
             icon = QIcon(ico);
         }
     });
