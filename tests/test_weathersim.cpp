@@ -572,6 +572,26 @@ private slots:
         stopProgram(program);
     }
 
+    void requestLogLeavesOutTheKey()
+    {
+        QProcess program;
+        QString base;
+        startProgram(program, {QStringLiteral("--log-requests")}, base);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(fetch(base + weatherPath(QStringLiteral("San Diego CA"), QStringLiteral("secret"))).status,
+                 200);
+        QTRY_VERIFY_WITH_TIMEOUT(program.canReadLine(), 5000);
+        const QString line = QString::fromUtf8(program.readLine());
+        QVERIFY2(
+            QRegularExpression(
+                QStringLiteral(R"(^request \d{13} /data/2\.5/weather\?q=San%20Diego%20CA&APPID=\(key\)\n$)"))
+                .match(line)
+                .hasMatch(),
+            qPrintable(line));
+        stopProgram(program);
+    }
+
     void programTakesPlacesFromTheCommandLine()
     {
         QProcess program;

@@ -1,13 +1,12 @@
 #include "WeatherSim.h"
+#include "base/SignalRelay.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QDateTime>
+#include <QRegularExpression>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace
 {
@@ -25,13 +24,18 @@ constexpr Preset kPlaces[] = {
     {"Londonderry, US", "Londonderry", 283.4}, {"Oslo", "Oslo", 268.15},
 };
 
-int signalPipe[2] = {-1, -1};
-
-// Only write() is safe here; the event loop does the actual quitting.
-void onSignal(int)
+// The key stays out of the log, and whatever a client sent is printed as
+// printable ASCII only.
+QByteArray loggable(const QString& target)
 {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[0], &byte, 1);
+    static const QRegularExpression key(QStringLiteral("([?&]appid=)[^&]*"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    QByteArray text = QString(target).replace(key, QStringLiteral("\\1(key)")).toUtf8();
+    for (char& c : text) {
+        if (c < 0x20 || c > 0x7e)
+            c = '?';
+    }
+    return text;
 }
 
 bool addPlace(WeatherSim& sim, const QString& entry)
@@ -67,7 +71,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption placeOption(
         QStringLiteral("place"), QStringLiteral("A known place (repeatable); replaces the built-in ones."),
         QStringLiteral("query=Name:kelvin"));
-    parser.addOptions({portOption, keyOption, placeOption});
+    const QCommandLineOption logOption(
+        QStringLiteral("log-requests"),
+        QStringLiteral("Print \"request <ms since the epoch> <path and query>\" for each weather request."));
+    parser.addOptions({portOption, keyOption, placeOption, logOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "tepora-weather-sim: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -104,12 +111,16 @@ int main(int argc, char* argv[])
             sim.setPlace(QString::fromUtf8(p.query), QString::fromUtf8(p.name), p.kelvin);
     }
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGINT, onSignal);
+    if (parser.isSet(logOption)) {
+        QObject::connect(&sim, &WeatherSim::requestReceived, &app, [](const QString& target) {
+            std::printf("request %lld %s\n", QDateTime::currentMSecsSinceEpoch(),
+                        loggable(target).constData());
+            std::fflush(stdout);
+        });
     }
+
+    SignalRelay relay;
+    QObject::connect(&relay, &SignalRelay::terminationRequested, &app, &QCoreApplication::quit);
 
     if (!sim.listen(quint16(port))) {
         std::fprintf(stderr, "tepora-weather-sim: cannot listen on 127.0.0.1:%u\n", port);
