@@ -67,10 +67,10 @@ for tool in Xvfb openbox trayer xdotool xwininfo xwd od awk; do
 done
 
 if ((DO_BUILD)); then
-    cmake --build "$BUILD" --target tepora tepora-floor tepora-bench-sim >&2 || die "build failed in $BUILD"
+    cmake --build "$BUILD" --target tepora tepora-floor tepora-weather-sim >&2 || die "build failed in $BUILD"
 fi
 BUILD=$(cd "$BUILD" && pwd)
-for bin in tepora tepora-floor tepora-bench-sim; do
+for bin in tepora tepora-floor tepora-weather-sim; do
     [ -x "$BUILD/$bin" ] || die "$BUILD/$bin is missing (configure with the bench folder, or drop -N)"
 done
 
@@ -180,7 +180,7 @@ wait_until()
 start_sim()
 {
     SIM_LOG=$WORK/sim.log
-    "$BUILD/tepora-bench-sim" 0 >"$SIM_LOG" 2>&1 &
+    "$BUILD/tepora-weather-sim" --port 0 --log-requests >"$SIM_LOG" 2>&1 &
     PIDS+=($!)
     wait_until 20 "the weather service" grep -q '^listening on ' "$SIM_LOG"
     SIM_URL=$(sed -n 's/^listening on //p' "$SIM_LOG")
