@@ -1,6 +1,7 @@
 # Shared by the end-to-end scripts: a private X server with openbox and the
 # trayer tray host, the local weather service and the real program, all
 # driven from outside like a user would. Source it with the build folder as $1.
+# bench/run.sh starts its desktop here too, under set -e.
 #
 # Every wait is a bounded poll on a condition; a test fails with the name of
 # the condition that never came true.
@@ -17,6 +18,7 @@ E2E_SIM_PORT=""
 E2E_PANEL=""
 E2E_PID=""
 E2E_DIR=""
+E2E_KEEP=0 # 1: leave $E2E_TMP in place at the end
 
 e2e_log() { printf '%s: %s\n' "$E2E_NAME" "$*" >&2; }
 
@@ -44,13 +46,17 @@ e2e_cleanup()
     # Newest first: the program before the desktop it lives on.
     for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
         pid=${E2E_PIDS[i]}
-        kill -TERM "$pid" 2>/dev/null
+        kill -TERM "$pid" 2>/dev/null || true
     done
     for pid in "${E2E_PIDS[@]}"; do
-        e2e_wait_gone "$pid" 5 || kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        e2e_wait_gone "$pid" 5 || kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     done
-    rm -rf "$E2E_TMP"
+    if ((E2E_KEEP)); then
+        e2e_log "work folder kept: $E2E_TMP"
+    else
+        rm -rf "$E2E_TMP"
+    fi
 }
 trap e2e_cleanup EXIT
 trap 'exit 1' INT TERM HUP
@@ -83,11 +89,13 @@ e2e_wait_for()
 }
 
 # True when the process has ended (a zombie counts: it only waits to be reaped).
+# No subprocess: the benchmark asks this every few milliseconds.
 e2e_process_ended()
 {
-    local state
-    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 0
-    [ -z "$state" ] || [ "$state" = Z ]
+    local stat
+    read -r stat 2>/dev/null <"/proc/$1/stat" || return 0
+    stat=${stat##*) }
+    [ -z "$stat" ] || [ "${stat:0:1}" = Z ]
 }
 
 e2e_wait_gone()
@@ -101,6 +109,8 @@ e2e_wait_gone()
 
 # --- desktop ---------------------------------------------------------------
 
+# e2e_start_desktop [FIRST LAST]: on the first free display in FIRST..LAST
+# (default 90..120).
 e2e_start_desktop()
 {
     e2e_require_desktop
@@ -113,8 +123,8 @@ e2e_start_desktop()
     unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY
     export LC_ALL=C.UTF-8
 
-    local n pid started=""
-    for n in $(seq 90 120); do
+    local n pid started="" first=${1:-90} last=${2:-120}
+    for n in $(seq "$first" "$last"); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$E2E_TMP/xvfb.log" 2>&1 &
         pid=$!
@@ -128,9 +138,9 @@ e2e_start_desktop()
             started=":$n"
             break
         fi
-        wait "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null || true
     done
-    [ -n "$started" ] || e2e_fail "no free X display in :90..:120"
+    [ -n "$started" ] || e2e_fail "no free X display in :$first..:$last"
     export DISPLAY=$started
 
     openbox >"$E2E_TMP/openbox.log" 2>&1 &
