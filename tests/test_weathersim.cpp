@@ -406,6 +406,64 @@ private slots:
         QCOMPARE(f.temp(), 268.15); // whole, it is still the right answer
     }
 
+    // Answers that try the client: the head says what comes, the body keeps
+    // coming for as long as the client reads.
+    void hostileAnswers_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QByteArray>("statusLine");
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<qsizetype>("bodyAtLeast"); // bytes after the head
+        QTest::addColumn<int>("msAtLeast");
+        QTest::newRow("trickle") << Fault::Trickle << QByteArray("HTTP/1.1 200 OK")
+                                 << QByteArray("Content-Length: 100000") << qsizetype(4) << 3 * 50;
+        QTest::newRow("endless") << Fault::Endless << QByteArray("HTTP/1.1 200 OK")
+                                 << QByteArray("Transfer-Encoding: chunked") << 4 * kMiB << 0;
+        QTest::newRow("redirect loop") << Fault::RedirectLoop << QByteArray("HTTP/1.1 302 Found")
+                                       << QByteArray("Location: /data/2.5/weather?q=Oslo&APPID=k") << qsizetype(0)
+                                       << 0;
+        QTest::newRow("429") << Fault::TooManyRequests << QByteArray("HTTP/1.1 429 Too Many Requests")
+                             << QByteArray("Retry-After: 7") << qsizetype(10) << 0;
+        QTest::newRow("markup reason") << Fault::BadRequest
+                                       << QByteArray("HTTP/1.1 400 Bad <b>Request</b> <font color=red size=6>")
+                                       << QByteArray("Content-Length: ") << qsizetype(10) << 0;
+    }
+    void hostileAnswers()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(QByteArray, statusLine);
+        QFETCH(QByteArray, header);
+        QFETCH(qsizetype, bodyAtLeast);
+        QFETCH(int, msAtLeast);
+        WeatherSim sim;
+        QVERIFY(sim.listen());
+        sim.setPlace(QStringLiteral("Oslo"), QStringLiteral("Oslo"), 268);
+        sim.setTrickleInterval(50);
+        sim.setRetryAfter("7");
+        sim.setFault(fault);
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, sim.port());
+        QVERIFY(client.waitForConnected(3000));
+        client.write("GET /data/2.5/weather?q=Oslo&APPID=k HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QByteArray received;
+        qsizetype headEnd = -1;
+        QElapsedTimer clock;
+        const auto enough = [&] {
+            received += client.readAll();
+            headEnd = received.indexOf("\r\n\r\n");
+            if (headEnd >= 0 && !clock.isValid())
+                clock.start();
+            return headEnd >= 0 && received.size() - headEnd - 4 >= bodyAtLeast;
+        };
+        QVERIFY(QTest::qWaitFor(enough, 10000));
+        QVERIFY(clock.elapsed() >= msAtLeast);
+        const QByteArray head = received.first(headEnd);
+        QVERIFY2(head.startsWith(statusLine), head.constData());
+        QVERIFY2(head.contains("\r\n" + header), head.constData());
+        client.abort();
+        QTRY_COMPARE(openSockets(sim), 0);
+    }
+
     void faultSequenceCyclesOnePerRequest()
     {
         WeatherSim sim;

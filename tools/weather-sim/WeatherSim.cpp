@@ -19,6 +19,8 @@ const QByteArray kJson = "application/json; charset=utf-8";
 const QByteArray kText = "text/plain; charset=utf-8";
 constexpr qsizetype kMaxHead = 64 * 1024;
 constexpr qsizetype kHugeSize = 3 * 1024 * 1024;
+constexpr qsizetype kTrickleLength = 100000;
+constexpr qsizetype kEndlessChunk = 64 * 1024;
 
 QString placeKey(const QString& query)
 {
@@ -99,6 +101,10 @@ QByteArray reason(int status)
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 302:
+        return "Found";
+    case 429:
+        return "Too Many Requests";
     case 431:
         return "Request Header Fields Too Large";
     default:
@@ -219,10 +225,10 @@ void WeatherSim::handle(QTcpSocket* socket, const QByteArray& head)
     const Fault fault = nextFault();
     if (fault == Fault::NoAnswer)
         return; // the socket stays open until the client leaves or the sim goes
-    const Answer answer = faultAnswer(fault, normal);
+    const Answer answer = faultAnswer(fault, normal, target);
     if (fault == Fault::Slow) {
         QTimer::singleShot(m_slowDelay, Qt::PreciseTimer, socket,
-                           [socket, answer] { send(socket, answer, Fault::None); });
+                           [this, socket, answer] { send(socket, answer, Fault::None); });
         return;
     }
     send(socket, answer, fault);
@@ -263,9 +269,20 @@ WeatherSim::Answer WeatherSim::controlAnswer(const QByteArray& target)
     return {200, kText, "ok"};
 }
 
-WeatherSim::Answer WeatherSim::faultAnswer(Fault fault, const Answer& normal) const
+WeatherSim::Answer WeatherSim::faultAnswer(Fault fault, const Answer& normal, const QByteArray& target) const
 {
     switch (fault) {
+    case Fault::RedirectLoop:
+        return {302, kText, "", {}, "Location: " + target + "\r\n"};
+    case Fault::TooManyRequests:
+        return {429, kJson,
+                R"({"cod":429, "message": "Your account is temporarily blocked due to exceeding of requests )"
+                R"(limitation of your subscription type."})",
+                {},
+                m_retryAfter.isEmpty() ? QByteArray() : "Retry-After: " + m_retryAfter + "\r\n"};
+    case Fault::BadRequest:
+        return {400, kJson, R"({"cod":"400","message":"bad request"})",
+                "Bad <b>Request</b> <font color=red size=6>CALL +1-555-0100 NOW</font>"};
     case Fault::Html:
         return {200, "text/html; charset=utf-8",
                 "<!DOCTYPE html>\n<html><head><title>Network login</title></head>\n"
@@ -306,12 +323,31 @@ double WeatherSim::temperature(const Place& place) const
     return place.kelvin + m_driftAmplitude * std::sin(2 * std::numbers::pi * turn + place.phase);
 }
 
-void WeatherSim::send(QTcpSocket* socket, const Answer& answer, Fault fault)
+void WeatherSim::send(QTcpSocket* socket, const Answer& answer, Fault fault) const
 {
-    const QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reason(answer.status) +
-                            "\r\nServer: tepora-weather-sim\r\nContent-Type: " + answer.type +
-                            "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
-                            "\r\nConnection: close\r\n\r\n";
+    const QByteArray framing = fault == Fault::Endless   ? QByteArray("Transfer-Encoding: chunked")
+                               : fault == Fault::Trickle ? "Content-Length: " + QByteArray::number(kTrickleLength)
+                                                         : "Content-Length: " + QByteArray::number(answer.body.size());
+    const QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
+                            (answer.reason.isEmpty() ? reason(answer.status) : answer.reason) +
+                            "\r\nServer: tepora-weather-sim\r\nContent-Type: " + answer.type + "\r\n" + framing +
+                            "\r\n" + answer.headers + "Connection: close\r\n\r\n";
+    if (fault == Fault::Endless) {
+        sendEndless(socket, head);
+        return;
+    }
+    if (fault == Fault::Trickle) {
+        // One byte at a time, each well within any transfer time-out, until the client leaves.
+        socket->write(head);
+        auto* timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket,
+                [socket, body = answer.body, sent = qsizetype(0)]() mutable {
+                    socket->write(sent < body.size() ? body.mid(sent, 1) : QByteArray(" "));
+                    ++sent;
+                });
+        timer->start(m_trickleInterval);
+        return;
+    }
     if (fault == Fault::Drop) {
         socket->write(head + answer.body.first(answer.body.size() / 2));
         // abort() throws away what is still buffered, so wait until it has left.
@@ -323,4 +359,19 @@ void WeatherSim::send(QTcpSocket* socket, const Answer& answer, Fault fault)
     }
     socket->write(head + answer.body);
     socket->disconnectFromHost();
+}
+
+void WeatherSim::sendEndless(QTcpSocket* socket, const QByteArray& head)
+{
+    // Kept topped up as fast as the client takes it, never more than a few chunks ahead.
+    const QByteArray chunk =
+        QByteArray::number(kEndlessChunk, 16) + "\r\n" + QByteArray(kEndlessChunk, 'x') + "\r\n";
+    const QByteArray start = R"({"padding":")";
+    socket->write(head + QByteArray::number(start.size(), 16) + "\r\n" + start + "\r\n");
+    const auto topUp = [socket, chunk] {
+        while (socket->bytesToWrite() < 4 * kEndlessChunk)
+            socket->write(chunk);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+    topUp();
 }

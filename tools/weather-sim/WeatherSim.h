@@ -16,7 +16,12 @@ class WeatherSim : public QObject
     Q_OBJECT
 
 public:
-    enum class Fault { None, Slow, NoAnswer, Drop, Html, Garbage, Huge };
+    // Trickle: a big Content-Length, then one byte per trickle interval.
+    // Endless: a chunked body that never ends. RedirectLoop: 302 back to the
+    // same request. TooManyRequests: 429 with the Retry-After set below.
+    // BadRequest: 400 whose reason phrase is markup.
+    enum class Fault { None, Slow, NoAnswer, Drop, Html, Garbage, Huge, Trickle, Endless, RedirectLoop,
+                       TooManyRequests, BadRequest };
     Q_ENUM(Fault)
 
     explicit WeatherSim(QObject* parent = nullptr);
@@ -37,6 +42,9 @@ public:
     // One fault per request, round and round; an empty list falls back to setFault.
     void setFaultSequence(const QList<Fault>& faults);
     void setSlowDelay(int ms);
+    void setTrickleInterval(int ms) { m_trickleInterval = ms; }
+    // The Retry-After value of TooManyRequests; empty sends none.
+    void setRetryAfter(const QByteArray& value) { m_retryAfter = value; }
 
     // Temperatures swing by +-amplitude over the period, each place with its own
     // phase; places set through /sim/set hold their value. Amplitude 0 = off.
@@ -57,19 +65,28 @@ private:
         bool held = false;
     };
     struct Answer {
-        int status = 200;
+        Answer(int status = 200, QByteArray type = {}, QByteArray body = {}, QByteArray reason = {},
+               QByteArray headers = {})
+            : status(status), type(std::move(type)), body(std::move(body)), reason(std::move(reason)),
+              headers(std::move(headers))
+        {
+        }
+        int status;
         QByteArray type;
         QByteArray body;
+        QByteArray reason;  // empty: the usual phrase for the status
+        QByteArray headers; // extra header lines, each ending in CR LF
     };
 
     void onConnection();
     void handle(QTcpSocket* socket, const QByteArray& head);
     Answer weatherAnswer(const QByteArray& target) const;
     Answer controlAnswer(const QByteArray& target);
-    Answer faultAnswer(Fault fault, const Answer& normal) const;
+    Answer faultAnswer(Fault fault, const Answer& normal, const QByteArray& target) const;
     Fault nextFault();
     double temperature(const Place& place) const;
-    static void send(QTcpSocket* socket, const Answer& answer, Fault fault);
+    void send(QTcpSocket* socket, const Answer& answer, Fault fault) const;
+    static void sendEndless(QTcpSocket* socket, const QByteArray& head);
 
     QTcpServer* m_server;
     QHash<QString, Place> m_places;
@@ -78,6 +95,8 @@ private:
     QList<Fault> m_sequence;
     qsizetype m_sequenceIndex = 0;
     int m_slowDelay = 2000;
+    int m_trickleInterval = 200;
+    QByteArray m_retryAfter = "1";
     double m_driftAmplitude = 0;
     int m_driftPeriod = 1;
     QElapsedTimer m_clock;
