@@ -4,5 +4,6 @@
 constexpr double InvalidKeyTemp = -5000;  // the service rejected the API key
 constexpr double UnknownCityTemp = -5500; // the service does not know the location
 constexpr double NoReadingTemp = -6000;   // no usable answer (no network, unexpected text)
+constexpr double AskedToWaitTemp = -6500; // the service asked to wait before asking again (429)
 
 enum class TempUnit { None, Fahrenheit, Celsius };

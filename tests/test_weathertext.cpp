@@ -4,6 +4,7 @@
 #include "base/Failure.h"
 #include "weather/WeatherText.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QTest>
 
@@ -97,6 +98,15 @@ private slots:
         QTest::newRow("temp_min first is not temp") << "C"
                                                     << "{\"temp_min\":1,\"temp\":300,\"name\":\"X\",}" << 300.0
                                                     << "X";
+        QTest::newRow("temp last in its object")
+            << "C" << "{\"main\":{\"pressure\":1015,\"temp\":290.15},\"name\":\"Oslo\",\"cod\":200}" << 290.15
+            << "Oslo";
+        QTest::newRow("blanks around the colon")
+            << "C" << "{\"main\":{\"temp\" : 281.4 ,\"humidity\":60},\"name\":\"Paris\",}" << 281.4 << "Paris";
+        QTest::newRow("tab and newline before the colon")
+            << "C" << "{\"temp\"\t\n:290}, \"name\":\"X\",}" << 290.0 << "X";
+        QTest::newRow("temp as a value first") << "C" << "{\"x\":\"temp\", \"temp\" :270,\"name\":\"X\",}"
+                                               << 270.0 << "X";
     }
     void readsTemperatureAndName()
     {
@@ -127,7 +137,8 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::newRow("empty") << "";
         QTest::newRow("html") << "<html><body>Please log in</body></html>";
-        QTest::newRow("marker without comma") << "{\"temp\":290.15}";
+        QTest::newRow("value without an end") << "{\"temp\":290.15";
+        QTest::newRow("key without a colon") << "{\"temp\" 290.15, \"x\":1}";
     }
     void missingPiecesGiveNothing()
     {
@@ -159,7 +170,13 @@ private slots:
         // shown as garbage digits, never a reading that rings the alarm.
         QTest::newRow("lands on the key sentinel") << -4727.0 << int(TempUnit::Celsius) << NoReadingTemp;
         QTest::newRow("below the sentinels") << -9000.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
-        QTest::newRow("just above the sentinels") << -4726.0 << int(TempUnit::Celsius) << -4999.0;
+        QTest::newRow("just above the sentinels") << -4726.0 << int(TempUnit::Celsius) << NoReadingTemp;
+        QTest::newRow("negative kelvin") << -5.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
+        QTest::newRow("0 K") << 0.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
+        QTest::newRow("just above 0 K") << 0.01 << int(TempUnit::Celsius) << -273.0;
+        QTest::newRow("400 K") << 400.0 << int(TempUnit::Celsius) << 127.0;
+        QTest::newRow("above 400 K") << 400.01 << int(TempUnit::Celsius) << NoReadingTemp;
+        QTest::newRow("3000 K") << 3000.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
         QTest::newRow("too large to show") << 1e19 << int(TempUnit::Fahrenheit) << NoReadingTemp;
         QTest::newRow("overflows to infinity") << 1e308 << int(TempUnit::Fahrenheit) << NoReadingTemp;
     }
@@ -169,6 +186,58 @@ private slots:
         QFETCH(int, unit);
         QFETCH(double, reading);
         QCOMPARE(readingFromKelvin(kelvin, TempUnit(unit)), reading);
+    }
+
+    // Names come from the service and are shown as they come: no control or
+    // direction-changing characters, short enough to leave the reading in view.
+    void placeNameIsOneShortLine_data()
+    {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("shown");
+        const QString a62(62, QLatin1Char('a'));
+        const QString a63 = a62 + 'a';
+        QTest::newRow("plain") << "Zürich" << "Zürich";
+        QTest::newRow("controls") << "San\tDiego\r\n\u0007X\u0085" << "SanDiegoX";
+        QTest::newRow("line separators") << "A\u2028B\u2029C" << "ABC";
+        QTest::newRow("bidi overrides") << "\u202Egnp.exe\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069x"
+                                        << "gnp.exex";
+        QTest::newRow("arabic kept") << "القاهرة" << "القاهرة";
+        QTest::newRow("64 fit") << a63 + "b" << a63 + "b";
+        QTest::newRow("65 are cut") << a63 + "bc" << a63 + "…";
+        QTest::newRow("no half surrogate pair") << a62 + "😀😀" << a62 + "…";
+        QTest::newRow("blank before the cut") << a62 + "  bbbbb" << a62 + "…";
+        QTest::newRow("removed ones do not count") << QString(64, QChar(0x202E)) + "Oslo" << "Oslo";
+    }
+    void placeNameIsOneShortLine()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, shown);
+        QCOMPARE(placeName("{\"name\":\"" + written + "\",\"cod\":200}"), std::optional<QString>(shown));
+    }
+
+    void retryAfter_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<qint64>("seconds"); // -1: nothing
+        QTest::newRow("seconds") << QByteArray("120") << qint64(120);
+        QTest::newRow("blanks") << QByteArray(" 7 ") << qint64(7);
+        QTest::newRow("capped at an hour") << QByteArray("86400") << qint64(3600);
+        QTest::newRow("too many digits") << QByteArray("99999999999999999999999") << qint64(3600);
+        QTest::newRow("http date") << QByteArray("Wed, 21 Oct 2015 07:30:00 GMT") << qint64(120);
+        QTest::newRow("date far ahead") << QByteArray("Thu, 22 Oct 2015 07:28:00 GMT") << qint64(3600);
+        QTest::newRow("date passed") << QByteArray("Wed, 21 Oct 2015 07:00:00 GMT") << qint64(0);
+        QTest::newRow("asctime date") << QByteArray("Wed Oct 21 07:28:30 2015") << qint64(30);
+        QTest::newRow("negative") << QByteArray("-5") << qint64(-1);
+        QTest::newRow("fraction") << QByteArray("1.5") << qint64(-1);
+        QTest::newRow("empty") << QByteArray() << qint64(-1);
+        QTest::newRow("words") << QByteArray("later") << qint64(-1);
+    }
+    void retryAfter()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(qint64, seconds);
+        const QDateTime now(QDate(2015, 10, 21), QTime(7, 28), Qt::UTC);
+        QCOMPARE(retryAfterSeconds(value, now).value_or(-1), seconds);
     }
 
     void messagesAndSuffixes()

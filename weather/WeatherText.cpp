@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cmath>
 
 QString serviceBaseUrl()
@@ -57,11 +58,54 @@ std::optional<QString> textAfter(const QString& answer, QLatin1String marker)
     return answer.mid(start, comma - start);
 }
 
+// Where the value after `"temp"`, blanks and a colon starts; -1 when there is none.
+qsizetype temperatureStart(const QString& answer)
+{
+    // The service writes `"temp":`; look for blanks around the colon only without it.
+    const QLatin1String common("\"temp\":");
+    const qsizetype at = answer.indexOf(common, 0, Qt::CaseInsensitive);
+    if (at >= 0) {
+        return at + common.size();
+    }
+    const QLatin1String key("\"temp\"");
+    for (qsizetype from = 0;;) {
+        const qsizetype found = answer.indexOf(key, from, Qt::CaseInsensitive);
+        if (found < 0) {
+            return -1;
+        }
+        qsizetype i = found + key.size();
+        while (i < answer.size() && answer.at(i).isSpace()) {
+            ++i;
+        }
+        if (i < answer.size() && answer.at(i) == QLatin1Char(':')) {
+            return i + 1;
+        }
+        from = found + 1;
+    }
+}
+
+bool isBidiOverride(char16_t c)
+{
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 } // namespace
 
 std::optional<QString> temperatureText(const QString& answer)
 {
-    return textAfter(answer, QLatin1String("\"temp\":"));
+    const qsizetype start = temperatureStart(answer);
+    if (start < 0) {
+        return std::nullopt;
+    }
+    // A value ends where the next key starts or its object closes.
+    qsizetype end = start;
+    while (end < answer.size() && answer.at(end) != QLatin1Char(',') && answer.at(end) != QLatin1Char('}')) {
+        ++end;
+    }
+    if (end == answer.size()) {
+        return std::nullopt;
+    }
+    return answer.mid(start, end - start);
 }
 
 double kelvinFromText(const QString& numberText)
@@ -78,9 +122,53 @@ std::optional<QString> placeName(const QString& answer)
     std::optional<QString> name = textAfter(answer, QLatin1String("\"name\":"));
     if (name) {
         name->remove(QLatin1Char('"'));
-        *name = name->trimmed();
+        *name = oneLine(*name, kMaxPlaceNameChars);
     }
     return name;
+}
+
+QString oneLine(const QString& text, qsizetype maxChars)
+{
+    QString line = text;
+    line.removeIf([](QChar c) {
+        const QChar::Category category = c.category();
+        return category == QChar::Other_Control || category == QChar::Separator_Line ||
+               category == QChar::Separator_Paragraph || isBidiOverride(c.unicode());
+    });
+    line = line.trimmed();
+    if (line.size() <= maxChars) {
+        return line;
+    }
+    qsizetype keep = maxChars - 1;
+    if (keep > 0 && line.at(keep - 1).isHighSurrogate()) {
+        --keep; // never half a character
+    }
+    return line.left(keep).trimmed() + QStringLiteral("…");
+}
+
+std::optional<qint64> retryAfterSeconds(const QByteArray& value, const QDateTime& now)
+{
+    constexpr qint64 kMaxWait = 3600;
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
+    if (std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // Too many digits for a number are more than an hour all the same.
+        bool ok = false;
+        const qint64 seconds = text.toLongLong(&ok);
+        return ok ? qMin(seconds, kMaxWait) : kMaxWait;
+    }
+    // The HTTP date, or the older asctime() form.
+    const QString date = QString::fromLatin1(text).simplified();
+    for (const char* format : {"ddd, dd MMM yyyy hh:mm:ss 'GMT'", "ddd MMM d hh:mm:ss yyyy"}) {
+        QDateTime until = QLocale::c().toDateTime(date, QLatin1String(format));
+        if (until.isValid()) {
+            until.setTimeSpec(Qt::UTC);
+            return qBound(qint64(0), now.secsTo(until), kMaxWait);
+        }
+    }
+    return std::nullopt;
 }
 
 double convertKelvin(double kelvin, TempUnit unit)
@@ -98,6 +186,9 @@ double convertKelvin(double kelvin, TempUnit unit)
 
 double readingFromKelvin(double kelvin, TempUnit unit)
 {
+    if (!(kelvin > 0 && kelvin <= 400)) {
+        return NoReadingTemp;
+    }
     const double reading = roundHalfEven(convertKelvin(kelvin, unit));
     // Beyond 2^53 a double no longer holds every whole number.
     if (!(reading > InvalidKeyTemp) || std::abs(reading) > 0x1p53) {

@@ -2,6 +2,8 @@
 
 #include "base/TempUnit.h"
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -22,7 +24,8 @@ QString weatherUrl(const QString& baseUrl, const QString& location, const QStrin
 bool hasInvalidKeyMarker(const QString& answer);
 bool hasUnknownCityMarker(const QString& answer);
 
-// The text between `"temp":` and the next comma, if both are there.
+// The text after `"temp":` up to the next comma or closing brace, if both are
+// there. Whitespace around the colon is allowed too.
 std::optional<QString> temperatureText(const QString& answer);
 
 // The number text as kelvin, written with a point or a comma, read with the
@@ -30,15 +33,28 @@ std::optional<QString> temperatureText(const QString& answer);
 double kelvinFromText(const QString& numberText);
 
 // The place name after `"name":` up to the next comma, quotes removed and
-// trimmed; nothing when the marker or the comma is missing.
+// trimmed; nothing when the marker or the comma is missing. Shown as it comes
+// from the service, so it goes through oneLine() with kMaxPlaceNameChars.
 std::optional<QString> placeName(const QString& answer);
+constexpr qsizetype kMaxPlaceNameChars = 64;
+
+// Text from outside made fit to show on one line: control characters, line
+// separators and bidirectional overrides removed, trimmed, and cut to at most
+// `maxChars` characters ending in "…".
+QString oneLine(const QString& text, qsizetype maxChars);
+
+// How long a Retry-After header asks to wait, in seconds from `now`: a number
+// of seconds or an HTTP date, at most an hour, never negative; nothing when
+// the value is neither.
+std::optional<qint64> retryAfterSeconds(const QByteArray& value, const QDateTime& now);
 
 // Kelvin to the unit, offset 273; with no unit the value is 0.
 double convertKelvin(double kelvin, TempUnit unit);
 
-// The reading for a kelvin value: converted and rounded half to even. A result
+// The reading for a kelvin value: converted and rounded half to even. Kelvin
+// at or below 0 or above 400 is no temperature found outdoors, and a result
 // that would pass for one of the reasons above, or that is too large to show
-// as a whole number, is no reading (NoReadingTemp).
+// as a whole number, is no reading either (NoReadingTemp).
 double readingFromKelvin(double kelvin, TempUnit unit);
 
 // The decimal separator of the user's number format.

@@ -1,5 +1,5 @@
-// libFuzzer target for everything that reads the service's answer and builds
-// the request URL, fed with arbitrary text.
+// libFuzzer target for everything that reads the service's answer (and its
+// Retry-After) and builds the request URL, fed with arbitrary text.
 //
 // The suite runs it for a fixed number of inputs (scripts/sanitize.sh). For a
 // longer hunt, from the repository after scripts/sanitize.sh has built it:
@@ -16,6 +16,7 @@
 #include "base/Failure.h"
 #include "weather/WeatherText.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QUrl>
 #include <QUrlQuery>
@@ -44,6 +45,26 @@ QString decode(const uint8_t* data, size_t size, bool utf16)
     return QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
 }
 
+// Somewhere the text stands between `"temp"`, blanks, a colon and a comma or brace.
+bool followsMarker(const QString& answer, const QString& temp)
+{
+    for (qsizetype at = answer.indexOf(temp); at >= 0; at = answer.indexOf(temp, at + 1)) {
+        const qsizetype end = at + temp.size();
+        if (end >= answer.size() || (answer[end] != QLatin1Char(',') && answer[end] != QLatin1Char('}')) ||
+            at == 0 || answer[at - 1] != QLatin1Char(':')) {
+            continue;
+        }
+        qsizetype key = at - 2;
+        while (key >= 0 && answer[key].isSpace()) {
+            --key;
+        }
+        if (key >= 5 && answer.mid(key - 5, 6).compare(QLatin1String("\"temp\""), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void checkAnswer(const QString& answer)
 {
     (void)hasInvalidKeyMarker(answer);
@@ -51,9 +72,9 @@ void checkAnswer(const QString& answer)
 
     const std::optional<QString> temp = temperatureText(answer);
     if (temp) {
-        require(!temp->contains(QLatin1Char(',')), "temperature text runs past the comma", answer);
-        require(answer.contains(QStringLiteral("\"temp\":") + *temp + QLatin1Char(','), Qt::CaseInsensitive),
-                "temperature text is not what follows the marker", answer);
+        require(!temp->contains(QLatin1Char(',')) && !temp->contains(QLatin1Char('}')),
+                "temperature text runs past its end", answer);
+        require(followsMarker(answer, *temp), "temperature text is not what follows the marker", answer);
         try {
             const double kelvin = kelvinFromText(*temp);
             require(std::isfinite(kelvin), "kelvin not finite", answer);
@@ -64,6 +85,8 @@ void checkAnswer(const QString& answer)
                 require(reading == NoReadingTemp || (reading > InvalidKeyTemp && std::abs(reading) <= 0x1p53),
                         "reading outside the readings' range", answer);
                 require(reading == std::nearbyint(reading), "reading is not whole", answer);
+                require(reading == NoReadingTemp || (kelvin > 0 && kelvin <= 400),
+                        "a reading from a kelvin value no weather has", answer);
             }
         } catch (const Failure& failure) {
             require(failure.description() == Failure::typeMismatch().description(), "unexpected failure",
@@ -71,8 +94,9 @@ void checkAnswer(const QString& answer)
         }
     } else {
         const qsizetype marker = answer.indexOf(QLatin1String("\"temp\":"), 0, Qt::CaseInsensitive);
-        require(marker < 0 || answer.indexOf(QLatin1Char(','), marker) < 0,
-                "temperature missed although marker and comma are there", answer);
+        require(marker < 0 || (answer.indexOf(QLatin1Char(','), marker) < 0 &&
+                               answer.indexOf(QLatin1Char('}'), marker) < 0),
+                "temperature missed although marker and end are there", answer);
     }
 
     const std::optional<QString> name = placeName(answer);
@@ -80,7 +104,16 @@ void checkAnswer(const QString& answer)
         require(!name->contains(QLatin1Char('"')), "quote left in place name", answer);
         require(!name->contains(QLatin1Char(',')), "place name runs past the comma", answer);
         require(*name == name->trimmed(), "place name not trimmed", answer);
+        require(name->size() <= kMaxPlaceNameChars, "place name too long", answer);
+        for (const QChar c : *name) {
+            require(c.category() != QChar::Other_Control && !(c >= QChar(0x202A) && c <= QChar(0x202E)) &&
+                        !(c >= QChar(0x2066) && c <= QChar(0x2069)),
+                    "control or direction character in place name", answer);
+        }
     }
+
+    const auto wait = retryAfterSeconds(answer.toLatin1(), QDateTime::currentDateTimeUtc());
+    require(!wait || (*wait >= 0 && *wait <= 3600), "wait outside 0 s to an hour", answer);
 }
 
 void checkUrl(const QString& location, const QString& key)
