@@ -6,8 +6,11 @@
 #include "weather/Inet.h"
 #include "weather/WeatherQuery.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -17,6 +20,8 @@ namespace
 {
 
 const QString kCaption = QStringLiteral("Getting Started / Enter Your API Key");
+// Easy to find wherever it must not be.
+const QString kSecretKey = QStringLiteral("SECRETKEY0xC0FFEE");
 
 // The test service on loopback, the program pointed at it, settings in a
 // throw-away folder and every box recorded.
@@ -160,11 +165,13 @@ private slots:
     }
 
     // A transfer that fails is reported even in quiet mode; an answer that is
-    // no weather is no failure of the transfer. Neither is a reading.
+    // no weather is no failure of the transfer. Neither is a reading. Every
+    // transfer ends within its time, few requests, its reply freed, and
+    // nothing shown says the key.
     void faults_data()
     {
         QTest::addColumn<Fault>("fault");
-        QTest::addColumn<QString>("reported"); // the report's first line; empty: none
+        QTest::addColumn<QString>("reported"); // the report's first line (%1: the service); empty: none
         const QString late = QStringLiteral("The weather service did not answer within 1 seconds");
         QTest::newRow("no answer") << Fault::NoAnswer << late;
         QTest::newRow("slow") << Fault::Slow << late;
@@ -172,20 +179,32 @@ private slots:
         QTest::newRow("html") << Fault::Html << "";
         QTest::newRow("garbage") << Fault::Garbage << "";
         QTest::newRow("huge") << Fault::Huge << "";
+        QTest::newRow("trickle") << Fault::Trickle << late;
+        QTest::newRow("endless") << Fault::Endless << "";
+        QTest::newRow("redirect loop") << Fault::RedirectLoop << "Too many redirects";
+        QTest::newRow("400 says the address")
+            << Fault::BadRequest
+            << "Error transferring %1/data/2.5/weather - server replied: Bad <b>Request</b> <font color=red "
+               "size=6>CALL +1-555-0100 NOW</font>";
     }
     void faults()
     {
         QFETCH(Fault, fault);
         QFETCH(QString, reported);
-        Service s;
+        QTest::failOnWarning(QRegularExpression(kSecretKey));
+        Service s(kSecretKey);
         s.inet.setTimeoutMs(1000);
         s.sim.setSlowDelay(5000);
+        s.sim.setTrickleInterval(100);
         s.sim.setFault(fault);
         QString city;
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), NoReadingTemp);
         QVERIFY2(clock.elapsed() < 4000, "the transfer time-out was not kept");
+        // At most 5 redirects; now and then Qt sends one of them again on a fresh connection.
+        QVERIFY2(s.sim.requestCount() <= 1 + 5 + 1, qPrintable(QString::number(s.sim.requestCount())));
+        QVERIFY(s.inet.findChildren<QNetworkReply*>().isEmpty());
         QCOMPARE(city, QStringLiteral("San Diego CA"));
         QVERIFY(s.modal.messages().isEmpty());
         QVERIFY(!s.inet.StillExecuting());
@@ -194,7 +213,9 @@ private slots:
             QVERIFY(reports.isEmpty());
         } else {
             QCOMPARE(reports.size(), 1);
-            QCOMPARE(reports[0].text.section(QStringLiteral("\r\n"), 0, 0), reported);
+            QVERIFY2(!reports[0].text.contains(kSecretKey), qPrintable(reports[0].text));
+            QCOMPARE(reports[0].text.section(QStringLiteral("\r\n"), 0, 0),
+                     QString(reported).replace("%1", s.sim.baseUrl()));
             QVERIFY2(
                 reports[0].text.contains(QStringLiteral("in Tepora2021/08/31.Form1.getWeather at line 104")),
                 qPrintable(reports[0].text));
@@ -203,6 +224,49 @@ private slots:
         s.sim.setFault(Fault::None);
         s.modal.clear();
         QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), 63.0);
+        QVERIFY(s.modal.shown.isEmpty());
+    }
+
+    // 429: until the time the service asked for has passed, polls send
+    // nothing and are no reading; nothing is reported.
+    void askedToWait_data()
+    {
+        QTest::addColumn<QByteArray>("retryAfter"); // "date": an HTTP date 4 s ahead, in whole seconds
+        QTest::addColumn<int>("minMs");
+        QTest::newRow("seconds") << QByteArray("1") << 900;
+        QTest::newRow("http date") << QByteArray("date") << 1000;
+        QTest::newRow("none") << QByteArray() << 0;
+    }
+    void askedToWait()
+    {
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(int, minMs);
+        if (retryAfter == "date") {
+            const QDateTime soon = QDateTime::currentDateTimeUtc().addSecs(4);
+            retryAfter = QLocale::c().toString(soon, "ddd, dd MMM yyyy hh:mm:ss 'GMT'").toLatin1();
+        }
+        Service s;
+        s.sim.setFault(Fault::TooManyRequests);
+        s.sim.setRetryAfter(retryAfter);
+        QString city;
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, false, city), AskedToWaitTemp);
+        s.sim.setFault(Fault::None);
+        if (minMs > 0) {
+            QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, false, city), AskedToWaitTemp);
+            QCOMPARE(s.sim.requestCount(), 1);
+        }
+        double reading = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                reading = s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, false, city);
+                return reading != AskedToWaitTemp;
+            },
+            8000));
+        QCOMPARE(reading, 63.0);
+        QVERIFY(clock.elapsed() >= minMs);
+        QCOMPARE(s.sim.requestCount(), 2);
         QVERIFY(s.modal.shown.isEmpty());
     }
 

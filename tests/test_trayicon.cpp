@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTest>
 #include <QTimer>
 
@@ -117,6 +118,15 @@ private slots:
                                    << "no answer came."
                                    << "N/A"
                                    << "The current temperature in San Diego CA is unavailable because no answer came.";
+        QTest::newRow("asked to wait") << AskedToWaitTemp << TempUnit::Celsius << "San Diego CA"
+                                       << "the service asked to wait."
+                                       << "N/A"
+                                       << "The current temperature in San Diego CA is unavailable because the "
+                                          "service asked to wait.";
+        // The tray's tooltip on X11 shows markup in its first line as rich text.
+        QTest::newRow("markup in the name") << 290.0 << TempUnit::Celsius << "<b>Big</b><br>"
+                                            << "290" + C << "290" + C
+                                            << "The current temperature in <b>Big</b><br> is 290" + C;
         QTest::newRow("other unavailable") << -5001.0 << TempUnit::Fahrenheit << "San Diego"
                                            << ""
                                            << "N/A"
@@ -135,6 +145,7 @@ private slots:
         QCOMPARE(t.iconText, icon);
         QCOMPARE(t.statusLine, status);
         QCOMPARE(t.tooltip, "Tepora\r\n" + city + ", " + reading);
+        QVERIFY(!Qt::mightBeRichText(t.tooltip));
     }
 
     void drawing_data()

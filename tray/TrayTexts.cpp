@@ -19,6 +19,8 @@ TemperatureTexts temperatureTexts(double curTemp, TempUnit unit, const QString& 
             t.readingText = QStringLiteral("location is not correct.");
         } else if (curTemp == NoReadingTemp) {
             t.readingText = QStringLiteral("no answer came.");
+        } else if (curTemp == AskedToWaitTemp) {
+            t.readingText = QStringLiteral("the service asked to wait.");
         }
         t.iconText = QStringLiteral("N/A");
         t.statusLine = head + QStringLiteral(" is unavailable because ") + t.readingText;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
@@ -15,6 +16,7 @@ class Inet : public QObject {
 public:
     static constexpr int kDefaultTimeoutMs = 30000;
     static constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
+    static constexpr int kMaxRedirects = 5;
 
     explicit Inet(QObject* parent = nullptr);
 
@@ -23,8 +25,14 @@ public:
     // The body of the answer as text, also for error statuses (401, 404),
     // since the service explains those in the body. Cut at 1 MiB. A transfer
     // that fails (no network, time-out, dropped connection) raises Failure
-    // with the transfer's own description.
+    // with the transfer's own description, the address in it without its
+    // query (which holds the key). The whole transfer, redirects included,
+    // gets timeoutMs(); its reply is gone when this returns.
     QString OpenURL(const QString& url);
+
+    // The service answered 429 Too Many Requests to the last OpenURL, or that
+    // call sent nothing because the time the service asked for is not over.
+    bool askedToWait() const { return m_askedToWait; }
 
     // Returns when no request is in flight, letting events run meanwhile.
     void waitUntilIdle();
@@ -38,5 +46,7 @@ signals:
 private:
     QNetworkAccessManager m_nam;
     bool m_busy = false;
+    bool m_askedToWait = false;
+    QDeadlineTimer m_waitUntil; // expired: no wait asked for
     int m_timeoutMs = kDefaultTimeoutMs;
 };

@@ -14,6 +14,7 @@ double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString&
     bool haveKelvin = false;
     double converted = 0;
     double result = NoReadingTemp;
+    bool askedToWait = false;
 
     p.run(100, [&] { cityName = inputs.location; });
     // A request already in flight is not doubled: this call then reads nothing.
@@ -21,9 +22,13 @@ double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString&
         p.run(104, [&] {
             const QString url = weatherUrl(serviceBaseUrl(), inputs.location, GetSetting(Setting::APIKey));
             answer = inet.OpenURL(url);
+            askedToWait = inet.askedToWait();
         });
     }
     p.run(106, [&] { inet.waitUntilIdle(); });
+    if (askedToWait) {
+        return AskedToWaitTemp;
+    }
 
     if (p.test(108, [&] { return hasInvalidKeyMarker(answer); })) {
         if (!quiet) {

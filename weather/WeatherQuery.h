@@ -18,5 +18,7 @@ struct WeatherInputs {
 // the temperature and converts it. Reports failures as the main window's
 // "getWeather". `cityName` is set to the location, then to the service's name
 // for it when the answer carries one. `quiet` suppresses the two messages for
-// a rejected key and an unknown location, never the error report.
+// a rejected key and an unknown location, never the error report. While the
+// service has asked to wait (429), nothing is sent and the reading is
+// AskedToWaitTemp.
 double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString& cityName);
