@@ -5,14 +5,19 @@
 
 #include "alarm/Form2.h"
 #include "alarm/MMControl.h"
+#include "app/QtModal.h"
 #include "base/ErrorReport.h"
 #include "base/Paths.h"
+#include "base/Settings.h"
 #include "tray/IconPipeline.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -64,6 +69,7 @@ private slots:
     void iconFilesGoToTheCacheWhenTheProgramFolderIsClosed();
     void soundFileMissingOrBroken_data();
     void soundFileMissingOrBroken();
+    void serviceTextIsShownPlainWithoutTheKey();
 };
 
 void TestFaults::settingsDamagedInEveryKey()
@@ -182,6 +188,44 @@ void TestFaults::soundFileMissingOrBroken()
     QVERIFY(listVisible);
     // No box: the alert itself says it.
     QCOMPARE(h.modal.shown.size(), 0);
+}
+
+// What a hostile service sends reaches the real box and the status line as
+// plain text; the request's address shows without its query, the key.
+void TestFaults::serviceTextIsShownPlainWithoutTheKey()
+{
+    const QString key = QStringLiteral("SECRETKEY0xC0FFEE");
+    QTest::failOnWarning(QRegularExpression(key));
+    MainWindowHarness h;
+    QVERIFY(h.start());
+    SaveSetting(QStringLiteral("APIKey"), key);
+    QtModal real;
+    Modal::install(&real);
+    h.sim.setFault(WeatherSim::Fault::BadRequest);
+    h.window->ListTemp(true);
+    Modal::install(&h.modal);
+    QMessageBox* box = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible()) {
+            box = found;
+        }
+    }
+    QVERIFY(box);
+    const QString text = box->text();
+    const Qt::TextFormat format = box->textFormat();
+    box->accept();
+    QCOMPARE(format, Qt::PlainText);
+    QVERIFY2(text.startsWith(h.sim.baseUrl().prepend("Error transferring ") +
+                             "/data/2.5/weather - server replied: Bad <b>Request</b> <font"),
+             qPrintable(text));
+    QVERIFY2(!text.contains(key), qPrintable(text));
+
+    h.sim.setFault(WeatherSim::Fault::None);
+    h.sim.setPlace(QStringLiteral("San Diego CA"), QString(QChar(0x202E)) + "<b>Big</b>" + QString(80, 'x'), 290);
+    h.window->ListTemp(true);
+    const QString status = h.child<QLabel>("Label2")->text();
+    QVERIFY2(status.contains("<b>Big</b>" + QString(53, 'x') + "… is 63 °F"), qPrintable(status));
+    QVERIFY(!status.contains(QChar(0x202E)));
 }
 
 QTEST_MAIN(TestFaults)

@@ -33,6 +33,10 @@ void QtTrayBackend::modifyIcon(const QIcon& icon)
     m_tray->setIcon(icon);
 }
 
+// The tip goes as it is, place name and all. On X11 the tooltip takes markup
+// only in its first line, which is always the program's name; tray hosts over
+// D-Bus get it as the tooltip's title, which is plain text. Escaped, it would
+// show "&lt;" on both.
 void QtTrayBackend::modifyTip(const QString& tip)
 {
     m_tray->setToolTip(tip);
