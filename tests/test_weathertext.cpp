@@ -173,7 +173,9 @@ private slots:
         QTest::newRow("just above the sentinels") << -4726.0 << int(TempUnit::Celsius) << NoReadingTemp;
         QTest::newRow("negative kelvin") << -5.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
         QTest::newRow("0 K") << 0.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
-        QTest::newRow("just above 0 K") << 0.01 << int(TempUnit::Celsius) << -273.0;
+        QTest::newRow("1 K, as from \"1,290.15\"") << 1.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;
+        QTest::newRow("just below 150 K") << 149.99 << int(TempUnit::Celsius) << NoReadingTemp;
+        QTest::newRow("150 K") << 150.0 << int(TempUnit::Celsius) << -123.0;
         QTest::newRow("400 K") << 400.0 << int(TempUnit::Celsius) << 127.0;
         QTest::newRow("above 400 K") << 400.01 << int(TempUnit::Celsius) << NoReadingTemp;
         QTest::newRow("3000 K") << 3000.0 << int(TempUnit::Fahrenheit) << NoReadingTemp;

@@ -184,9 +184,13 @@ double convertKelvin(double kelvin, TempUnit unit)
     return 0;
 }
 
+// Far outside anything measured outdoors (about 184 K to 330 K).
+constexpr double kLowestKelvin = 150;
+constexpr double kHighestKelvin = 400;
+
 double readingFromKelvin(double kelvin, TempUnit unit)
 {
-    if (!(kelvin > 0 && kelvin <= 400)) {
+    if (!(kelvin >= kLowestKelvin && kelvin <= kHighestKelvin)) {
         return NoReadingTemp;
     }
     const double reading = roundHalfEven(convertKelvin(kelvin, unit));

@@ -52,7 +52,8 @@ std::optional<qint64> retryAfterSeconds(const QByteArray& value, const QDateTime
 double convertKelvin(double kelvin, TempUnit unit);
 
 // The reading for a kelvin value: converted and rounded half to even. Kelvin
-// at or below 0 or above 400 is no temperature found outdoors, and a result
+// below 150 or above 400 is no temperature found outdoors (a number cut
+// short, such as "1,290.15" read as 1), and a result
 // that would pass for one of the reasons above, or that is too large to show
 // as a whole number, is no reading either (NoReadingTemp).
 double readingFromKelvin(double kelvin, TempUnit unit);

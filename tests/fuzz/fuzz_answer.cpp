@@ -85,7 +85,7 @@ void checkAnswer(const QString& answer)
                 require(reading == NoReadingTemp || (reading > InvalidKeyTemp && std::abs(reading) <= 0x1p53),
                         "reading outside the readings' range", answer);
                 require(reading == std::nearbyint(reading), "reading is not whole", answer);
-                require(reading == NoReadingTemp || (kelvin > 0 && kelvin <= 400),
+                require(reading == NoReadingTemp || (kelvin >= 150 && kelvin <= 400),
                         "a reading from a kelvin value no weather has", answer);
             }
         } catch (const Failure& failure) {
