@@ -182,6 +182,7 @@ private slots:
         QTest::newRow("trickle") << Fault::Trickle << late;
         QTest::newRow("endless") << Fault::Endless << "";
         QTest::newRow("redirect loop") << Fault::RedirectLoop << "Too many redirects";
+        QTest::newRow("redirect to another host") << Fault::RedirectAway << "Insecure redirect";
         QTest::newRow("400 says the address")
             << Fault::BadRequest
             << "Error transferring %1/data/2.5/weather - server replied: Bad <b>Request</b> <font color=red "

@@ -42,7 +42,8 @@ QString withoutQueries(QString text, const QList<QUrl>& urls)
 
 Inet::Inet(QObject* parent) : QObject(parent), m_nam(this)
 {
-    m_nam.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // The key is in the query: it never follows a redirect to another host.
+    m_nam.setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
 }
 
 QString Inet::OpenURL(const QString& url)

@@ -274,6 +274,8 @@ WeatherSim::Answer WeatherSim::faultAnswer(Fault fault, const Answer& normal, co
     switch (fault) {
     case Fault::RedirectLoop:
         return {302, kText, "", {}, "Location: " + target + "\r\n"};
+    case Fault::RedirectAway:
+        return {302, kText, "", {}, "Location: http://localhost:" + QByteArray::number(port()) + target + "\r\n"};
     case Fault::TooManyRequests:
         return {429, kJson,
                 R"({"cod":429, "message": "Your account is temporarily blocked due to exceeding of requests )"

@@ -19,9 +19,10 @@ public:
     // Trickle: a big Content-Length, then one byte per trickle interval.
     // Endless: a chunked body that never ends. RedirectLoop: 302 back to the
     // same request. TooManyRequests: 429 with the Retry-After set below.
-    // BadRequest: 400 whose reason phrase is markup.
+    // BadRequest: 400 whose reason phrase is markup. RedirectAway: 302 to the
+    // same request on another host name ("localhost").
     enum class Fault { None, Slow, NoAnswer, Drop, Html, Garbage, Huge, Trickle, Endless, RedirectLoop,
-                       TooManyRequests, BadRequest };
+                       TooManyRequests, BadRequest, RedirectAway };
     Q_ENUM(Fault)
 
     explicit WeatherSim(QObject* parent = nullptr);
