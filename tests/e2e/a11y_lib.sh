@@ -28,12 +28,7 @@ a11y_require()
 a11y_start_bus()
 {
     a11y_require
-    local addr="$E2E_TMP/bus.address"
-    dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$addr" >"$E2E_TMP/dbus.log" 2>&1 &
-    E2E_PIDS+=($!)
-    e2e_wait_for "$E2E_TIMEOUT" "the session bus" test -s "$addr"
-    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$addr")
-    export DBUS_SESSION_BUS_ADDRESS
+    e2e_start_session_bus
     /usr/libexec/at-spi-bus-launcher --launch-immediately --a11y=1 >"$E2E_TMP/at-spi.log" 2>&1 &
     E2E_PIDS+=($!)
     # Asking for the name itself would have the bus start a second launcher.

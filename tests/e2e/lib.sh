@@ -19,6 +19,9 @@ E2E_PANEL=""
 E2E_PID=""
 E2E_DIR=""
 E2E_KEEP=0 # 1: leave $E2E_TMP in place at the end
+E2E_ENV=()    # the program's environment in this run
+E2E_AS=()     # runs a command as the desktop's user; empty: as this user
+E2E_AS_IDS="" # that user's uid:gid
 
 e2e_log() { printf '%s: %s\n' "$E2E_NAME" "$*" >&2; }
 
@@ -33,7 +36,7 @@ e2e_fail()
 e2e_dump()
 {
     local f
-    for f in "$E2E_TMP"/*.log "$E2E_TMP"/run*/program.log; do
+    for f in "$E2E_TMP"/*.log "$E2E_TMP"/run*/*.log; do
         [ -s "$f" ] || continue
         printf -- '--- %s\n' "${f#"$E2E_TMP"/}" >&2
         tail -n 30 "$f" >&2
@@ -65,7 +68,7 @@ trap 'exit 1' INT TERM HUP
 e2e_require_desktop()
 {
     local tool
-    for tool in Xvfb openbox trayer; do
+    for tool in Xvfb openbox; do
         if ! command -v "$tool" >/dev/null; then
             e2e_log "SKIP: $tool is not installed (scripts/deps.sh)"
             exit 77
@@ -110,8 +113,19 @@ e2e_wait_gone()
 # --- desktop ---------------------------------------------------------------
 
 # e2e_start_desktop [FIRST LAST]: on the first free display in FIRST..LAST
-# (default 90..120).
+# (default 90..120), with the trayer tray.
 e2e_start_desktop()
+{
+    e2e_start_x "$@"
+    command -v trayer >/dev/null || { e2e_log "SKIP: trayer is not installed (scripts/deps.sh)"; exit 77; }
+    trayer --edge top --align right --widthtype request --height 24 --transparent false \
+        --tint 0xcccccc >"$E2E_TMP/trayer.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait_for "$E2E_TIMEOUT" "the trayer panel" e2e_find_panel
+}
+
+# e2e_start_x [FIRST LAST]: a private X server with openbox and no tray host.
+e2e_start_x()
 {
     e2e_require_desktop
     # The desktop tools read their configuration from here too: keep the
@@ -147,11 +161,20 @@ e2e_start_desktop()
     E2E_PIDS+=($!)
     e2e_wait_for "$E2E_TIMEOUT" "openbox to manage the screen" \
         sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+}
 
-    trayer --edge top --align right --widthtype request --height 24 --transparent false \
-        --tint 0xcccccc >"$E2E_TMP/trayer.log" 2>&1 &
+# A session bus of our own (the desktop's is kept out), so that nothing on
+# it outlives the test. Runs as the user the rest of the run uses ($@: a
+# setpriv prefix, or nothing).
+e2e_start_session_bus()
+{
+    command -v dbus-daemon >/dev/null || { e2e_log "SKIP: dbus-daemon is not installed (scripts/deps.sh)"; exit 77; }
+    local addr="$E2E_TMP/bus.address"
+    "$@" dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$addr" >"$E2E_TMP/dbus.log" 2>&1 &
     E2E_PIDS+=($!)
-    e2e_wait_for "$E2E_TIMEOUT" "the trayer panel" e2e_find_panel
+    e2e_wait_for "$E2E_TIMEOUT" "the session bus" test -s "$addr"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$addr")
+    export DBUS_SESSION_BUS_ADDRESS
 }
 
 e2e_find_panel()
@@ -204,11 +227,34 @@ e2e_start_program()
     for data in reveille.mp3 HAND-M.CUR; do
         [ -e "$E2E_BUILD/$data" ] && cp "$E2E_BUILD/$data" "$E2E_DIR/program/"
     done
-    env XDG_CONFIG_HOME="$E2E_DIR/config" XDG_CACHE_HOME="$E2E_DIR/cache" TEMP="$E2E_DIR/temp" \
-        TEPORA_SERVICE_URL="http://127.0.0.1:$E2E_SIM_PORT" QT_QPA_PLATFORM=xcb "$@" \
-        "$E2E_DIR/program/tepora" >"$E2E_DIR/program.log" 2>&1 &
+    # A desktop run by another user (E2E_AS: a setpriv prefix) needs the program as that user.
+    if [ ${#E2E_AS[@]} -gt 0 ]; then
+        chown -R "$E2E_AS_IDS" "$E2E_DIR"
+    fi
+    E2E_ENV=(XDG_CONFIG_HOME="$E2E_DIR/config" XDG_CACHE_HOME="$E2E_DIR/cache" TEMP="$E2E_DIR/temp"
+        TEPORA_SERVICE_URL="http://127.0.0.1:$E2E_SIM_PORT" QT_QPA_PLATFORM=xcb "$@")
+    e2e_start_again program
+}
+
+# e2e_start_again NAME: the last run's program once more, with its folders
+# and environment; what it says goes to NAME.log in the run's folder.
+e2e_start_again()
+{
+    env "${E2E_ENV[@]}" "${E2E_AS[@]}" "$E2E_DIR/program/tepora" >"$E2E_DIR/$1.log" 2>&1 &
     E2E_PID=$!
     E2E_PIDS+=("$E2E_PID")
+}
+
+# The processes running this run's program, one id a line.
+e2e_program_pids()
+{
+    local exe pid
+    for exe in /proc/[0-9]*/exe; do
+        [ "$(readlink "$exe" 2>/dev/null)" = "$E2E_DIR/program/tepora" ] || continue
+        pid=${exe#/proc/}
+        pid=${pid%/exe}
+        e2e_process_ended "$pid" || echo "$pid"
+    done
 }
 
 e2e_converter() { echo "$E2E_DIR/temp/nconvert"; }
@@ -271,6 +317,13 @@ e2e_wait_refreshes()
 }
 
 e2e_bitmap_changed_since() { [ "$(stat -c %y "$(e2e_bitmap_file)" 2>/dev/null)" != "$1" ]; }
+
+e2e_wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/^[[:space:]]*window state: *//p'; }
+# Hidden into the tray: withdrawn (no WM_STATE at all, or one that says so),
+# not merely iconified.
+e2e_hidden_in_tray() { e2e_is_unmapped "$1" && [ "$(e2e_wm_state "$1")" != Iconic ] && [ "$(e2e_wm_state "$1")" != Normal ]; }
+e2e_shown() { e2e_is_viewable "$1" && [ "$(e2e_wm_state "$1")" = Normal ]; }
+e2e_iconic() { [ "$(e2e_wm_state "$1")" = Iconic ]; }
 
 e2e_active_window_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 

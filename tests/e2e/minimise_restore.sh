@@ -3,11 +3,6 @@
 # iconified) and it stays hidden; a click on the tray icon brings it back.
 source "$(dirname "$0")/lib.sh"
 
-wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/^[[:space:]]*window state: *//p'; }
-# Withdrawn: no WM_STATE at all, or one that says so.
-hidden_in_tray() { e2e_is_unmapped "$1" && [ "$(wm_state "$1")" != Iconic ] && [ "$(wm_state "$1")" != Normal ]; }
-shown() { e2e_is_viewable "$1" && [ "$(wm_state "$1")" = Normal ]; }
-
 e2e_start_desktop
 e2e_start_sim
 e2e_start_program
@@ -22,22 +17,22 @@ e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
 for round in 1 2; do
     xdotool windowminimize "$main"
     deadline=$((SECONDS + E2E_TIMEOUT))
-    until hidden_in_tray "$main"; do
+    until e2e_hidden_in_tray "$main"; do
         ((SECONDS < deadline)) ||
-            e2e_fail "round $round: minimised, the main window is not hidden in the tray: $(e2e_map_state "$main"), WM_STATE $(wm_state "$main")"
+            e2e_fail "round $round: minimised, the main window is not hidden in the tray: $(e2e_map_state "$main"), WM_STATE $(e2e_wm_state "$main")"
         sleep 0.1
     done
     # Hiding ends in a queued step; the window must not come back by itself.
     for _ in $(seq 20); do
-        hidden_in_tray "$main" ||
-            e2e_fail "round $round: the main window came back after hiding into the tray: $(e2e_map_state "$main"), WM_STATE $(wm_state "$main")"
+        e2e_hidden_in_tray "$main" ||
+            e2e_fail "round $round: the main window came back after hiding into the tray: $(e2e_map_state "$main"), WM_STATE $(e2e_wm_state "$main")"
         sleep 0.1
     done
 
     tray=$(e2e_tray_window) || e2e_fail "round $round: the tray icon is gone while the window is hidden"
     read -r width height < <(xwininfo -id "$tray" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}')
     xdotool mousemove --window "$tray" $((width / 2)) $((height / 2)) click 1
-    e2e_wait_for "$E2E_TIMEOUT" "round $round: a click on the tray icon to bring the window back" shown "$main"
+    e2e_wait_for "$E2E_TIMEOUT" "round $round: a click on the tray icon to bring the window back" e2e_shown "$main"
     e2e_wait_for "$E2E_TIMEOUT" "round $round: the restored window to take the focus" e2e_active_window_is "$main"
 done
 e2e_log "PASS"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The panel starts after the program, as at login: until then the window
+# minimises as an ordinary window (never hidden with no way back); a watcher
+# started 5 s later gets the item within 3 s, with the current tooltip and
+# picture.
+source "$(dirname "$0")/sni_lib.sh"
+
+PLACE="San Diego CA"
+K_72F=295.25
+
+sni_start_desktop --no-watcher
+e2e_start_sim
+e2e_sim_set "$PLACE" "$K_72F"
+e2e_start_program
+started=$SECONDS
+
+e2e_wait_for "$E2E_TIMEOUT" "the main window" e2e_main_window
+main=$(e2e_main_window)
+e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
+xdotool windowminimize "$main"
+e2e_wait_for "$E2E_TIMEOUT" "the window to minimise" e2e_iconic "$main"
+xdotool windowactivate "$main"
+e2e_wait_for "$E2E_TIMEOUT" "the window to come back from the task bar" e2e_shown "$main"
+
+while ((SECONDS - started < 5)); do sleep 0.2; done
+sni_start_watcher
+sni_wait_item 3
+sni wait-prop "$SNI_ITEM" ToolTipTitle "Tepora"$'\r\n'"San Diego, 72 °F"
+sni check-icon "$SNI_ITEM" "$(e2e_bitmap_file)" --fore ffff00 --back 000000 >&2
+e2e_log "PASS"
