@@ -2,7 +2,9 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/QtModal.h"
+#include "app/SingleInstance.h"
 #include "base/SignalRelay.h"
+#include "tray/cSysTray.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -23,6 +25,19 @@ int main(int argc, char* argv[])
     // means the program should end.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // A second start brings the running copy forward instead of running
+    // a second monitor on the same settings and icon files.
+    SingleInstance instance(SingleInstance::defaultFolder());
+    switch (instance.claim()) {
+    case SingleInstance::Start::First:
+        break;
+    case SingleInstance::Start::Forwarded:
+        return 0;
+    case SingleInstance::Start::NoAnswer:
+        qCritical("Tepora is already running but does not answer.");
+        return 1;
+    }
+
     QtModal modal;
     Modal::setDefault(&modal);
 
@@ -42,6 +57,9 @@ int main(int argc, char* argv[])
     });
     SignalRelay signals_;
     QObject::connect(&signals_, &SignalRelay::terminationRequested, &form, [&form] { form.closeProgram(); });
+    // What a click on the tray icon does: the window comes back, raised.
+    QObject::connect(&instance, &SingleInstance::showRequested, &form,
+                     [&form] { form.trayControl()->TrayMessage(TrayEvent::LeftButtonUp); });
 
     form.Form_Load();
     form.showAsLoaded();

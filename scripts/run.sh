@@ -35,7 +35,8 @@ finish()
 }
 trap finish EXIT
 
-# Settings, cache, start-at-login entry and TEMP all go to the throw-away folder.
+# Settings, cache, start-at-login entry, TEMP and the runtime folder all go to
+# the throw-away folder.
 mkdir -p "$tryout/config" "$tryout/cache" "$tryout/temp"
 (
     umask 077
@@ -66,7 +67,27 @@ echo "Places it knows:"
 printf '  %s\n' "${PLACES[@]%%=*}"
 echo "Settings are thrown away at the end. ./scripts/run.sh --live uses the real service and your settings."
 
-XDG_CONFIG_HOME="$tryout/config" XDG_CACHE_HOME="$tryout/cache" TEMP="$tryout/temp" \
+# A runtime folder of its own as well: the program allows one copy per
+# runtime folder, and the try-out must not just bring your own copy forward.
+# What other programs keep in the real one (session bus, Wayland display,
+# sound server) is still found there.
+mkdir -m 700 "$tryout/runtime"
+runtime=(XDG_RUNTIME_DIR="$tryout/runtime")
+real=${XDG_RUNTIME_DIR:-}
+if [ -n "$real" ]; then
+    if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -S "$real/bus" ]; then
+        runtime+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$real/bus")
+    fi
+    if [ -n "${WAYLAND_DISPLAY:-}" ] && [[ $WAYLAND_DISPLAY != /* ]]; then
+        runtime+=(WAYLAND_DISPLAY="$real/$WAYLAND_DISPLAY")
+    fi
+    if [ -z "${PULSE_SERVER:-}" ] && [ -S "$real/pulse/native" ]; then
+        runtime+=(PULSE_SERVER="unix:$real/pulse/native")
+    fi
+    [ -n "${PIPEWIRE_RUNTIME_DIR:-}" ] || runtime+=(PIPEWIRE_RUNTIME_DIR="$real")
+fi
+
+env XDG_CONFIG_HOME="$tryout/config" XDG_CACHE_HOME="$tryout/cache" TEMP="$tryout/temp" "${runtime[@]}" \
     TEPORA_SERVICE_URL="$url" ./build/tepora "$@" &
 program=$!
 # Ctrl-C or a signal to this script closes the program the way it expects,
