@@ -98,6 +98,8 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     connect(m_monitor, &TemperatureMonitor::refreshed, this, &Form1::refreshed);
 
     connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
+    // The same closing steps as the close box.
+    connect(cSysTray1, &cSysTray::ExitChosen, this, &QWidget::close);
     connect(ui->Check3, &QCheckBox::toggled, this, &Form1::Check3_Click);
     connect(ui->Check8, &QCheckBox::toggled, this, &Form1::Check8_Click);
     connect(ui->Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);

@@ -10,8 +10,7 @@ class QLocalServer;
 // a local socket beside it; a later start asks that copy to show its window
 // instead of running a second monitor. The lock records its owner's process,
 // so a crashed copy's leftovers never block the next start.
-class SingleInstance : public QObject
-{
+class SingleInstance : public QObject {
     Q_OBJECT
 
 public:

@@ -30,8 +30,7 @@ int holdLock(const QString& folder)
 
 } // namespace
 
-class TestSingleInstance : public QObject
-{
+class TestSingleInstance : public QObject {
     Q_OBJECT
 
 private slots:

@@ -2,12 +2,14 @@
 
 #include "base/Failure.h"
 #include "tray/QtTrayBackend.h"
+#include "tray/TrayHost.h"
 #include "tray/cSysTray.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
+#include <QMenu>
 #include <QPixmap>
 #include <QPointer>
 #include <QSignalSpy>
@@ -26,6 +28,23 @@ QIcon solidIcon(Qt::GlobalColor color)
     pixmap.fill(color);
     return QIcon(pixmap);
 }
+
+// A tray host the test brings and takes away.
+class FakeTrayHost : public TrayHost {
+public:
+    enum Kind { None, XEmbed, StatusNotifier };
+    explicit FakeTrayHost(Kind kind = XEmbed) : m_kind(kind) {}
+    bool present() const override { return m_kind != None; }
+    bool statusNotifier() const override { return m_kind == StatusNotifier; }
+    void set(Kind kind)
+    {
+        m_kind = kind;
+        emit changed();
+    }
+
+private:
+    Kind m_kind;
+};
 
 } // namespace
 
@@ -471,7 +490,7 @@ private slots:
         m_tray.reset(); // must not touch the vanished backend
     }
 
-    // QtTrayBackend, as far as it works without a tray host.
+    // QtTrayBackend, with a stand-in for the desktop's tray host.
 
     void qtBackendMapsActivations_data()
     {
@@ -493,7 +512,8 @@ private slots:
         QFETCH(int, reason);
         QFETCH(QList<TrayEvent>, codes);
         QFETCH(QStringList, events);
-        QtTrayBackend backend(solidIcon(Qt::yellow));
+        QtTrayBackend backend(solidIcon(Qt::yellow), new FakeTrayHost);
+        backend.add(nullptr, nullptr);
         cSysTray tray(&backend);
         QStringList seen;
         connect(&tray, &cSysTray::MouseDown, this,
@@ -515,11 +535,10 @@ private slots:
     {
         const QIcon fallback = solidIcon(Qt::yellow);
         const QIcon own = solidIcon(Qt::cyan);
-        QtTrayBackend backend(fallback);
-        QSystemTrayIcon* icon = backend.trayIcon();
-
-        // No tray host here: showing is still no failure.
+        QtTrayBackend backend(fallback, new FakeTrayHost);
         backend.add(nullptr, nullptr);
+        QSystemTrayIcon* icon = backend.trayIcon();
+        QVERIFY(icon);
         QVERIFY(icon->isVisible());
         QCOMPARE(icon->icon().cacheKey(), fallback.cacheKey());
         QCOMPARE(icon->toolTip(), QString());
@@ -542,7 +561,7 @@ private slots:
 
     void qtBackendReportsBalloonEnds()
     {
-        QtTrayBackend backend(solidIcon(Qt::yellow));
+        QtTrayBackend backend(solidIcon(Qt::yellow), new FakeTrayHost);
         backend.add(nullptr, nullptr);
         QSignalSpy spy(&backend, &TrayBackend::trayEvent);
 
@@ -571,7 +590,7 @@ private slots:
 
     void qtBackendEndsTheControlsWait()
     {
-        QtTrayBackend backend(solidIcon(Qt::yellow));
+        QtTrayBackend backend(solidIcon(Qt::yellow), new FakeTrayHost);
         cSysTray tray(&backend);
         tray.setInTray(true);
         QTimer::singleShot(100, &backend, [&backend] { emit backend.trayIcon()->messageClicked(); });
@@ -580,6 +599,73 @@ private slots:
         tray.ShowBalloon("Too warm", "Tepora", 1, false);
         QVERIFY2(clock.elapsed() < 900, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!tray.balloonVisible());
+    }
+
+    // No tray call before a host answers (Qt would settle on "no D-Bus
+    // tray" for good); the icon made when one comes has the latest picture
+    // and tooltip, and a menu only where hosts open the item's own menu.
+    void qtBackendWaitsForAHost_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("menu");
+        QTest::newRow("StatusNotifierItem") << int(FakeTrayHost::StatusNotifier)
+                                            << QStringList{"Restore", "Exit"};
+        QTest::newRow("XEmbed") << int(FakeTrayHost::XEmbed) << QStringList{};
+    }
+    void qtBackendWaitsForAHost()
+    {
+        QFETCH(int, kind);
+        QFETCH(QStringList, menu);
+        auto* host = new FakeTrayHost(FakeTrayHost::None);
+        QtTrayBackend backend(solidIcon(Qt::yellow), host);
+        cSysTray tray(&backend);
+        tray.setTrayTip(QStringLiteral("Tepora"));
+        tray.setInTray(true);
+        const QIcon reading = solidIcon(Qt::cyan);
+        tray.setTrayIcon(reading);
+        tray.setTrayTip(QStringLiteral("Tepora\r\nSan Diego, 72 \u00b0F"));
+        QVERIFY(!backend.trayIcon());
+        QVERIFY(!backend.available());
+
+        host->set(FakeTrayHost::Kind(kind));
+        QSystemTrayIcon* icon = backend.trayIcon();
+        QVERIFY(icon);
+        QVERIFY(icon->isVisible());
+        QVERIFY(backend.available());
+        QCOMPARE(icon->icon().cacheKey(), reading.cacheKey());
+        QCOMPARE(icon->toolTip(), QStringLiteral("Tepora\r\nSan Diego, 72 \u00b0F"));
+        QStringList entries;
+        if (backend.menu()) {
+            for (QAction* action : backend.menu()->actions())
+                entries << action->text();
+        }
+        QCOMPARE(entries, menu);
+        if (menu.isEmpty())
+            return;
+
+        // "Restore" acts as the mouse-up over the icon; "Exit" is its own.
+        QSignalSpy up(&tray, &cSysTray::MouseUp);
+        QSignalSpy exit(&tray, &cSysTray::ExitChosen);
+        backend.menu()->actions().at(0)->trigger();
+        QTRY_COMPARE(up.count(), 1);
+        QCOMPARE(up.first(), (QList<QVariant>{qint16(cSysTray::LeftButton), qint32(0)}));
+        backend.menu()->actions().at(1)->trigger();
+        QTRY_COMPARE(exit.count(), 1);
+        QCOMPARE(up.count(), 1);
+
+        // A host that goes leaves no tray to hide a window in.
+        host->set(FakeTrayHost::None);
+        QVERIFY(!backend.available());
+    }
+
+    void qtBackendMakesNoIconAfterRemove()
+    {
+        auto* host = new FakeTrayHost(FakeTrayHost::None);
+        QtTrayBackend backend(solidIcon(Qt::yellow), host);
+        backend.add(nullptr, nullptr);
+        backend.remove();
+        host->set(FakeTrayHost::StatusNotifier);
+        QVERIFY(!backend.trayIcon());
     }
 
 private:

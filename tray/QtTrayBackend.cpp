@@ -1,36 +1,50 @@
 #include "QtTrayBackend.h"
 
+#include "TrayHost.h"
+
+#include <QMenu>
+
 TrayBackend* TrayBackend::create(const QIcon& fallbackIcon, QObject* parent)
 {
-    return new QtTrayBackend(fallbackIcon, parent);
+    return new QtTrayBackend(fallbackIcon, TrayHost::create(nullptr), parent);
 }
 
-QtTrayBackend::QtTrayBackend(const QIcon& fallbackIcon, QObject* parent)
-    : TrayBackend(parent), m_fallback(fallbackIcon), m_tray(new QSystemTrayIcon(this)),
-      m_balloonTimer(new QTimer(this))
+QtTrayBackend::QtTrayBackend(const QIcon& fallbackIcon, TrayHost* host, QObject* parent)
+    : TrayBackend(parent), m_fallback(fallbackIcon), m_host(host), m_balloonTimer(new QTimer(this))
 {
+    m_host->setParent(this);
     m_balloonTimer->setSingleShot(true);
     connect(m_balloonTimer, &QTimer::timeout, this, [this] { emit trayEvent(TrayEvent::BalloonTimedOut); });
-    connect(m_tray, &QSystemTrayIcon::activated, this, &QtTrayBackend::onActivated);
-    connect(m_tray, &QSystemTrayIcon::messageClicked, this, &QtTrayBackend::onMessageClicked);
+    connect(m_host, &TrayHost::changed, this, &QtTrayBackend::hostChanged);
 }
+
+QtTrayBackend::~QtTrayBackend() = default;
 
 bool QtTrayBackend::available() const
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return m_tray && m_host->present();
 }
 
 void QtTrayBackend::add(const QIcon* icon, const QString* tip)
 {
-    m_tray->setIcon(icon && !icon->isNull() ? *icon : m_fallback);
-    m_tray->setToolTip(tip ? *tip : QString());
-    // Also without a tray host: Qt docks a visible icon when one appears.
-    m_tray->show();
+    m_icon = icon && !icon->isNull() ? *icon : m_fallback;
+    m_tip = tip ? *tip : QString();
+    m_shown = true;
+    if (m_tray) {
+        m_tray->setIcon(m_icon);
+        m_tray->setToolTip(m_tip);
+        m_tray->show();
+    } else if (m_host->present()) {
+        makeTrayIcon();
+    }
 }
 
 void QtTrayBackend::modifyIcon(const QIcon& icon)
 {
-    m_tray->setIcon(icon);
+    m_icon = icon;
+    if (m_tray) {
+        m_tray->setIcon(icon);
+    }
 }
 
 // The tip goes as it is, place name and all. On X11 the tooltip takes markup
@@ -39,17 +53,21 @@ void QtTrayBackend::modifyIcon(const QIcon& icon)
 // show "&lt;" on both.
 void QtTrayBackend::modifyTip(const QString& tip)
 {
-    m_tray->setToolTip(tip);
+    m_tip = tip;
+    if (m_tray) {
+        m_tray->setToolTip(tip);
+    }
 }
 
 void QtTrayBackend::balloon(const QString& title, const QString& text, int timeoutMs)
 {
     m_balloonTimer->stop();
-    if (title.isEmpty() && text.isEmpty()) {
+    if (!m_tray || (title.isEmpty() && text.isEmpty())) {
         // There is no call to withdraw a message, and an empty one would
         // show as a blank notification on some desktops; the balloon was
         // shown with the same timeout and goes by itself. Report it gone,
-        // posted like the shell's own notifications.
+        // posted like the shell's own notifications. Without a tray there
+        // is nothing to show it next to.
         QTimer::singleShot(0, this, [this] { emit trayEvent(TrayEvent::BalloonHidden); });
         return;
     }
@@ -61,8 +79,44 @@ void QtTrayBackend::balloon(const QString& title, const QString& text, int timeo
 
 void QtTrayBackend::remove()
 {
+    m_shown = false;
     m_balloonTimer->stop();
-    m_tray->hide();
+    if (m_tray) {
+        m_tray->hide();
+    }
+}
+
+void QtTrayBackend::hostChanged()
+{
+    // A host that restarts gets the icon again from Qt itself.
+    if (!m_tray && m_shown && m_host->present()) {
+        makeTrayIcon();
+    }
+}
+
+void QtTrayBackend::makeTrayIcon()
+{
+    m_tray = new QSystemTrayIcon(this);
+    connect(m_tray, &QSystemTrayIcon::activated, this, &QtTrayBackend::onActivated);
+    connect(m_tray, &QSystemTrayIcon::messageClicked, this, &QtTrayBackend::onMessageClicked);
+    if (m_host->statusNotifier()) {
+        // These hosts open the item's own menu on a right-click and never
+        // report the click, so the menu is the only way there. On XEmbed
+        // trays every button's release reaches the program instead.
+        m_menu = std::make_unique<QMenu>();
+        // Queued: the host's request is answered before the window moves or
+        // the program ends.
+        connect(
+            m_menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this,
+            [this] { emit trayEvent(TrayEvent::MenuRestore); }, Qt::QueuedConnection);
+        connect(
+            m_menu->addAction(QStringLiteral("Exit")), &QAction::triggered, this,
+            [this] { emit trayEvent(TrayEvent::MenuExit); }, Qt::QueuedConnection);
+        m_tray->setContextMenu(m_menu.get());
+    }
+    m_tray->setIcon(m_icon.isNull() ? m_fallback : m_icon);
+    m_tray->setToolTip(m_tip);
+    m_tray->show();
 }
 
 void QtTrayBackend::onActivated(QSystemTrayIcon::ActivationReason reason)

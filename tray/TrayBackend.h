@@ -17,6 +17,8 @@ enum class TrayEvent {
     BalloonHidden,
     BalloonTimedOut,
     BalloonClicked,
+    MenuRestore, // the icon's menu (StatusNotifierItem hosts only)
+    MenuExit,
 };
 
 // The notification area as cSysTray sees it. The calls mirror the shell's

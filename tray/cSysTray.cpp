@@ -159,5 +159,12 @@ void cSysTray::TrayMessage(TrayEvent event)
         break;
     case TrayEvent::BalloonShown:
         break;
+    case TrayEvent::MenuRestore:
+        // "Restore" does what releasing a button over the icon does.
+        emit MouseUp(LeftButton, IconId);
+        break;
+    case TrayEvent::MenuExit:
+        emit ExitChosen();
+        break;
     }
 }

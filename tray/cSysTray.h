@@ -58,6 +58,8 @@ signals:
     void MouseDown(qint16 Button, qint32 Id);
     void MouseUp(qint16 Button, qint32 Id);
     void MouseDblClick(qint16 Button, qint32 Id);
+    // "Exit" in the icon's menu.
+    void ExitChosen();
 
 private:
     static QString cut(const QString& text, int maxLength);

@@ -117,6 +117,12 @@ e2e_wait_gone()
 e2e_start_desktop()
 {
     e2e_start_x "$@"
+    e2e_start_trayer
+}
+
+# The XEmbed tray host trayer, as a panel at the top right.
+e2e_start_trayer()
+{
     command -v trayer >/dev/null || { e2e_log "SKIP: trayer is not installed (scripts/deps.sh)"; exit 77; }
     trayer --edge top --align right --widthtype request --height 24 --transparent false \
         --tint 0xcccccc >"$E2E_TMP/trayer.log" 2>&1 &

@@ -445,7 +445,7 @@ def cmd_menu_click(bus, args):
     for child_id, label, enabled in entries:
         if label == args.label and enabled:
             menu.Event(dbus.Int32(child_id), "clicked", dbus.Int32(0), dbus.UInt32(0),
-                       dbus_interface=MENU_IFACE, timeout=5)
+                       signature="isvu", dbus_interface=MENU_IFACE, timeout=5)
             return
     raise Failed(f"no enabled menu entry {args.label!r} in {entries}")
 

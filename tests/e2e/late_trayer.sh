@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# On X11 with no tray at all, minimising is an ordinary minimise; an XEmbed
+# tray (trayer) started later gets the icon within 3 s, and from then on the
+# window hides in the tray and a click brings it back.
+source "$(dirname "$0")/lib.sh"
+
+e2e_start_x
+e2e_start_sim
+e2e_start_program
+
+e2e_wait_for "$E2E_TIMEOUT" "the main window" e2e_main_window
+main=$(e2e_main_window)
+e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
+xdotool windowminimize "$main"
+e2e_wait_for "$E2E_TIMEOUT" "the window to minimise" e2e_iconic "$main"
+xdotool windowactivate "$main"
+e2e_wait_for "$E2E_TIMEOUT" "the window to come back from the task bar" e2e_shown "$main"
+
+e2e_start_trayer
+e2e_wait_for 3 "the tray icon in the late trayer" e2e_has_tray_window
+xdotool windowminimize "$main"
+e2e_wait_for "$E2E_TIMEOUT" "the minimised window to hide in the tray" e2e_hidden_in_tray "$main"
+tray=$(e2e_tray_window) || e2e_fail "the tray icon is gone while the window is hidden"
+xdotool mousemove --window "$tray" 8 8 click 3
+e2e_wait_for "$E2E_TIMEOUT" "a right click on the tray icon to bring the window back" e2e_shown "$main"
+e2e_log "PASS"

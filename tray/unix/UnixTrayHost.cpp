@@ -1,0 +1,156 @@
+#include "tray/unix/UnixTrayHost.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+
+#include <xcb/xfixes.h>
+
+#include <cstdlib>
+
+namespace
+{
+
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+
+bool statusNotifierHostOn(const QDBusConnection& bus)
+{
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher)) {
+        return false;
+    }
+    // Asked the way Qt asks before it picks the D-Bus tray, so that both
+    // agree on the answer.
+    QDBusInterface watcher(kWatcher, kWatcherPath, kWatcher, bus);
+    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+template <class Reply> struct Freed {
+    Reply* reply;
+    ~Freed() { std::free(reply); }
+    Reply* operator->() const { return reply; }
+    explicit operator bool() const { return reply != nullptr; }
+};
+
+} // namespace
+
+TrayHost* TrayHost::create(QObject* parent)
+{
+    return new UnixTrayHost(parent);
+}
+
+UnixTrayHost::UnixTrayHost(QObject* parent) : TrayHost(parent)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        auto* watcher =
+            new QDBusServiceWatcher(kWatcher, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &UnixTrayHost::checkStatusNotifier);
+        // A panel may register its watcher a moment before its host.
+        for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
+            bus.connect(QString(), kWatcherPath, kWatcher, QLatin1String(signal), this,
+                        SLOT(checkStatusNotifier()));
+        }
+        m_statusNotifier = statusNotifierHostOn(bus);
+    }
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        watchXembed();
+    }
+}
+
+UnixTrayHost::~UnixTrayHost()
+{
+    if (m_x) {
+        xcb_disconnect(m_x);
+    }
+}
+
+void UnixTrayHost::checkStatusNotifier()
+{
+    update(statusNotifierHostOn(QDBusConnection::sessionBus()), m_xembed);
+}
+
+void UnixTrayHost::update(bool statusNotifier, bool xembed)
+{
+    if (statusNotifier == m_statusNotifier && xembed == m_xembed) {
+        return;
+    }
+    m_statusNotifier = statusNotifier;
+    m_xembed = xembed;
+    emit changed();
+}
+
+void UnixTrayHost::watchXembed()
+{
+    // A connection of its own: its events are only these, read here.
+    int screen = 0;
+    m_x = xcb_connect(nullptr, &screen);
+    if (xcb_connection_has_error(m_x)) {
+        xcb_disconnect(m_x);
+        m_x = nullptr;
+        return;
+    }
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
+    const Freed<xcb_intern_atom_reply_t> atom{
+        xcb_intern_atom_reply(m_x, xcb_intern_atom(m_x, false, name.size(), name.constData()), nullptr)};
+    if (!atom) {
+        return;
+    }
+    m_selection = atom->atom;
+
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_x));
+    for (int i = 0; i < screen && screens.rem > 0; ++i) {
+        xcb_screen_next(&screens);
+    }
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(m_x, &xcb_xfixes_id);
+    if (xfixes && xfixes->present && screens.rem > 0) {
+        // The extension answers only after its version is agreed.
+        std::free(xcb_xfixes_query_version_reply(
+            m_x, xcb_xfixes_query_version(m_x, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr));
+        xcb_xfixes_select_selection_input(m_x, screens.data->root, m_selection,
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                              XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+        m_selectionEvent = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+        m_xEvents = new QSocketNotifier(xcb_get_file_descriptor(m_x), QSocketNotifier::Read, this);
+        connect(m_xEvents, &QSocketNotifier::activated, this, &UnixTrayHost::readX);
+    }
+    xcb_flush(m_x);
+    m_xembed = xembedOwned();
+    readX(); // events that came in with the replies
+}
+
+bool UnixTrayHost::xembedOwned() const
+{
+    const Freed<xcb_get_selection_owner_reply_t> owner{
+        xcb_get_selection_owner_reply(m_x, xcb_get_selection_owner(m_x, m_selection), nullptr)};
+    return owner && owner->owner != XCB_NONE;
+}
+
+void UnixTrayHost::readX()
+{
+    bool selectionChanged = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x)) {
+        if (m_selectionEvent >= 0 && (event->response_type & 0x7f) == m_selectionEvent &&
+            reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event)->selection == m_selection) {
+            selectionChanged = true;
+        }
+        std::free(event);
+    }
+    if (xcb_connection_has_error(m_x)) {
+        // The X server is gone; so is any tray on it.
+        if (m_xEvents) {
+            m_xEvents->setEnabled(false);
+        }
+        update(m_statusNotifier, false);
+        return;
+    }
+    if (selectionChanged) {
+        // Asked afresh: the notification's owner field says little when the
+        // owner went away.
+        update(m_statusNotifier, xembedOwned());
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "tray/TrayHost.h"
+
+#include <xcb/xcb.h>
+
+class QSocketNotifier;
+
+// StatusNotifierItem hosts on the session bus (any desktop), and the XEmbed
+// tray manager that owns the selection _NET_SYSTEM_TRAY_S<screen> (X11).
+// Both are watched through notifications, never by polling.
+class UnixTrayHost : public TrayHost {
+    Q_OBJECT
+
+public:
+    explicit UnixTrayHost(QObject* parent = nullptr);
+    ~UnixTrayHost() override;
+
+    bool present() const override { return m_statusNotifier || m_xembed; }
+    bool statusNotifier() const override { return m_statusNotifier; }
+
+private slots:
+    // A slot by name: QDBusConnection::connect takes no functors.
+    void checkStatusNotifier();
+
+private:
+    void watchXembed();
+    void readX();
+    bool xembedOwned() const;
+    void update(bool statusNotifier, bool xembed);
+
+    bool m_statusNotifier = false;
+    bool m_xembed = false;
+
+    xcb_connection_t* m_x = nullptr;
+    xcb_atom_t m_selection = XCB_NONE;
+    int m_selectionEvent = -1; // XFixes' SelectionNotify, -1 without XFixes
+    QSocketNotifier* m_xEvents = nullptr;
+};
