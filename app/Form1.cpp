@@ -435,7 +435,9 @@ void Form1::showTemperature(const TemperatureTexts& texts)
     p.run(112, [&] {
         ui->Picture1->setImage(drawTrayIcon(texts.iconText, ui->Picture4->foreColor(), ui->Picture4->backColor()));
     });
-    cSysTray1->setTrayIcon(m_icons->convert(p, ui->Picture1->image()));
+    // Panels pick the size they show; each is drawn at its size, not scaled.
+    cSysTray1->setTrayIcon(withPanelSizes(m_icons->convert(p, ui->Picture1->image()), texts.iconText,
+                                          ui->Picture4->foreColor(), ui->Picture4->backColor()));
 }
 
 void Form1::showAlert(const AlertFigures& figures)

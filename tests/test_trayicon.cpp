@@ -196,6 +196,26 @@ private slots:
         QCOMPARE(image.pixelColor(27, 28), back);
     }
 
+    // Panels get the picture drawn at their own size: the same layout as the
+    // canvas (checked where the canvas's height is the size), every size there.
+    void panelSizesAreDrawnAtSize()
+    {
+        const QString text = QStringLiteral("-12 \u00B0C");
+        const QColor fore(Qt::white), back(0, 0, 160);
+        const QImage canvas = drawTrayIcon(text, fore, back);
+        const QImage same = drawTrayIcon(text, fore, back, kCanvasHeight);
+        QCOMPARE(same.size(), QSize(kCanvasHeight, kCanvasHeight));
+        QCOMPARE(same.copy(0, 0, kCanvasWidth, kCanvasHeight), canvas);
+
+        const QIcon converted(QPixmap::fromImage(canvas));
+        const QIcon icon = withPanelSizes(converted, text, fore, back);
+        for (const int size : kPanelSizes) {
+            const QImage drawn = icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(drawn, drawTrayIcon(text, fore, back, size));
+        }
+        QCOMPARE(icon.pixmap(canvas.size()).toImage().convertToFormat(QImage::Format_RGB32), canvas);
+    }
+
     void sameColoursGiveAPlainPatch()
     {
         const QColor colour(12, 34, 56);

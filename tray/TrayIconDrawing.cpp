@@ -3,8 +3,10 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPixmap>
 
-namespace {
+namespace
+{
 
 constexpr int kDotsPerMeter96 = 3780; // 96 dots per inch
 constexpr qreal kFullSize = 16.0;
@@ -48,11 +50,15 @@ qreal trayIconPointSize(const QString& text)
     return kSmallestSize;
 }
 
-QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back)
+namespace
 {
-    QImage image = blankCanvas();
+
+// Draws on `image` in canvas pixels scaled by `scale`.
+void paintTrayIcon(QImage& image, qreal scale, const QString& text, const QColor& fore, const QColor& back)
+{
     image.fill(back);
     QPainter painter(&image);
+    painter.scale(scale, scale);
     const QFont font = iconFont(trayIconPointSize(text));
     painter.setFont(font);
     painter.setPen(fore);
@@ -62,7 +68,38 @@ QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back)
     const qreal heightUnits = metrics.height() / unitY;
     const qreal top = (8.0 - heightUnits / 2.0) * unitY;
     painter.drawText(QPointF(0, top + metrics.ascent()), text);
+}
+
+} // namespace
+
+QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back)
+{
+    QImage image = blankCanvas();
+    paintTrayIcon(image, 1.0, text, fore, back);
     return image;
+}
+
+QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back, int size)
+{
+    QImage image(size, size, QImage::Format_RGB32);
+    // Same resolution as the canvas, so that points come out as the same
+    // number of canvas pixels before scaling.
+    image.setDotsPerMeterX(kDotsPerMeter96);
+    image.setDotsPerMeterY(kDotsPerMeter96);
+    paintTrayIcon(image, qreal(size) / kCanvasHeight, text, fore, back);
+    return image;
+}
+
+QIcon withPanelSizes(const QIcon& icon, const QString& text, const QColor& fore, const QColor& back)
+{
+    QIcon sized = icon;
+    const QList<QSize> own = icon.availableSizes();
+    for (const int size : kPanelSizes) {
+        if (!own.contains(QSize(size, size))) {
+            sized.addPixmap(QPixmap::fromImage(drawTrayIcon(text, fore, back, size)));
+        }
+    }
+    return sized;
 }
 
 QColor colorFromStored(qint32 value)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QImage>
 #include <QString>
 
@@ -13,6 +14,17 @@ constexpr int kCanvasHeight = 29;
 // 16 pt unless the text before the unit suffix would not fit the width; then
 // it shrinks until it does, so the icon never shows a wrong number.
 QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back);
+
+// The same picture drawn afresh on a square of `size` pixels (the canvas's
+// height fills it), so that the digits stay sharp at any size.
+QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back, int size);
+
+// The sizes tray panels ask for, in pixels.
+inline constexpr int kPanelSizes[] = {16, 22, 24, 32, 48};
+
+// `icon` with the picture drawn at each panel size added; a size the icon
+// already has keeps the icon's own picture.
+QIcon withPanelSizes(const QIcon& icon, const QString& text, const QColor& fore, const QColor& back);
 
 // The point size drawTrayIcon uses for a text.
 qreal trayIconPointSize(const QString& text);
