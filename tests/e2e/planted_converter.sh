@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Another local user plants an executable where the program would deploy its
 # icon converter: in the shared temporary folder (TEMP unset), in a TEMP folder
-# that user owns, and in a TEMP folder everyone may write. The planted file
-# never runs; the program deploys a converter of its own in a private folder
+# that user owns, in a TEMP folder everyone may write, and (put there earlier)
+# in the user's own TEMP folder; or the user's own file there is one anybody
+# may change. The planted file never runs; the program deploys a converter of its own in a private folder
 # and still converts its icon, and it writes its icon files to the user's
 # cache, never beside the program (whose folder is writable here).
 source "$(dirname "$0")/lib.sh"
@@ -36,8 +37,16 @@ plant "$theirs" owned-by-other
 open="$E2E_TMP/open"
 mkdir -m 1777 "$open"
 plant "$open" world-writable
+mine="$E2E_TMP/mine"
+mkdir -m 755 "$mine"
+plant "$mine" their-file-in-mine
+writable="$E2E_TMP/writable"
+mkdir -m 755 "$writable"
+plant "$writable" writable-file-in-mine
+chown "$(id -u):$(id -g)" "$writable/nconvert"
+chmod 777 "$writable/nconvert"
 
-for temp in "" "$theirs" "$open"; do
+for temp in "" "$theirs" "$open" "$mine" "$writable"; do
     e2e_log "TEMP=\"$temp\""
     e2e_start_program TEMP="$temp" TMPDIR="$shared"
     cache="$E2E_DIR/cache/Ravensel/Tepora"
