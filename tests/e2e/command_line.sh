@@ -10,15 +10,17 @@ work="$E2E_TMP/work"
 mkdir -p "$home" "$work" "$E2E_TMP/runtime"
 chmod 700 "$E2E_TMP/runtime"
 
-# run PLATFORM PROGRAM ARGS...: in an empty folder, with an empty home, no
-# display, and a weather service address where nothing listens.
+# An empty home, no display, and a weather service address where nothing listens.
+bare=(-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM
+    HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache" TEMP="$home/temp"
+    XDG_RUNTIME_DIR="$E2E_TMP/runtime" TEPORA_SERVICE_URL=http://127.0.0.1:9)
+
+# run PLATFORM PROGRAM ARGS...: in an empty folder, in that bare environment.
 run()
 {
     local platform=$1 program=$2
     shift 2
-    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ${platform:+QT_QPA_PLATFORM=$platform} \
-        HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache" TEMP="$home/temp" \
-        XDG_RUNTIME_DIR="$E2E_TMP/runtime" TEPORA_SERVICE_URL=http://127.0.0.1:9 "$program" "$@")
+    (cd "$work" && exec env "${bare[@]}" ${platform:+QT_QPA_PLATFORM=$platform} "$program" "$@")
 }
 
 # expect STATUS TEXT PLATFORM PROGRAM ARGS...
@@ -55,7 +57,9 @@ expect 2 "Unknown option" "" tepora-weather-sim --bogus
 expect 2 "takes no arguments" "" tepora-weather-sim stray
 
 # Qt's own options do not count as the program's: it starts and draws its first icon.
-run "" "$E2E_BUILD/tepora" -platform offscreen -style fusion >"$E2E_TMP/program.log" 2>&1 &
+# Started straight from here, so that $! is the program itself and the cleanup ends it.
+(cd "$work" && exec env "${bare[@]}" "$E2E_BUILD/tepora" -platform offscreen -style fusion) \
+    >"$E2E_TMP/program.log" 2>&1 &
 E2E_PID=$!
 E2E_PIDS+=("$E2E_PID")
 e2e_wait_for "$E2E_TIMEOUT" "the program to start with Qt's options" test -s "$home/cache/Ravensel/Tepora/CurTemp.bmp"
