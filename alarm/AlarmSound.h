@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QObject>
@@ -7,7 +9,8 @@
 
 // The alarm sound as the alert window drives it: give it a FileName, then the
 // commands "Open" and "Play"; it plays the file once from its start.
-class AlarmSound : public QObject {
+class AlarmSound : public QObject
+{
     Q_OBJECT
 
 public:

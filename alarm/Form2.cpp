@@ -1,11 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "alarm/Form2.h"
 
 #include "alarm/AlarmSound.h"
-#include "resources/AppIcon.h"
 #include "base/Convert.h"
 #include "base/ErrorReport.h"
 #include "base/Paths.h"
 #include "base/WindowRoutines.h"
+#include "resources/AppIcon.h"
 #include "weather/WeatherText.h"
 
 #include <QDir>
@@ -15,7 +17,8 @@
 #include <QPointer>
 #include <QTreeWidget>
 
-namespace {
+namespace
+{
 std::function<void(Form2*)> g_openedHook;
 
 int twips(int t)
@@ -54,7 +57,8 @@ Form2::Form2(QWidget* owner, const AlertFigures& figures, const QString& program
     SoundProblem->hide();
     connect(MMControl1, &AlarmSound::stateChanged, this, [this](AlarmSound::State state) {
         if (state == AlarmSound::State::Failed) {
-            showSoundProblem(QStringLiteral("The alarm sound could not be played: %1").arg(MMControl1->errorText()));
+            showSoundProblem(
+                QStringLiteral("The alarm sound could not be played: %1").arg(MMControl1->errorText()));
         }
     });
 
@@ -101,8 +105,14 @@ void Form2::Form_Load()
             throw Failure(QStringLiteral("Object variable not set"));
         }
     };
-    p.run(128, [&] { needRow(); row->setText(1, generalNumber(m_figures.target) + suffix); });
-    p.run(130, [&] { needRow(); row->setText(2, generalNumber(m_figures.current) + suffix); });
+    p.run(128, [&] {
+        needRow();
+        row->setText(1, generalNumber(m_figures.target) + suffix);
+    });
+    p.run(130, [&] {
+        needRow();
+        row->setText(2, generalNumber(m_figures.current) + suffix);
+    });
     const QString sound = dataFilePath(folder, QStringLiteral("reveille.mp3"));
     if (p.test(132, [&] { return PathExists(sound); })) {
         p.run(134, [&] { MMControl1->FileName = sound; });

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "alarm/AlertFigures.h"
@@ -12,7 +14,8 @@ class QLabel;
 
 // The alert: one row with location, target and current temperature, and the
 // alarm sound played once. Loaded afresh for every alert.
-class Form2 : public QDialog {
+class Form2 : public QDialog
+{
     Q_OBJECT
 
 public:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "alarm/MMControl.h"
 
 #include "base/Failure.h"
@@ -6,7 +8,8 @@
 #include <QMediaPlayer>
 #include <QUrl>
 
-namespace {
+namespace
+{
 std::function<AlarmSound*(QObject*)> g_factory;
 } // namespace
 
@@ -33,18 +36,20 @@ void MMControl::setCommand(const QString& command)
             m_player->setAudioOutput(m_output);
             // A missing or broken file leaves the player "playing": only the
             // media status and the error tell what really happened.
-            connect(m_player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-                if (status == QMediaPlayer::EndOfMedia) {
-                    setState(State::Ended);
-                } else if (status == QMediaPlayer::InvalidMedia) {
-                    setError(m_player->errorString());
-                    setState(State::Failed);
-                }
-            });
-            connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString& text) {
-                setError(text);
-                setState(State::Failed);
-            });
+            connect(m_player, &QMediaPlayer::mediaStatusChanged, this,
+                    [this](QMediaPlayer::MediaStatus status) {
+                        if (status == QMediaPlayer::EndOfMedia) {
+                            setState(State::Ended);
+                        } else if (status == QMediaPlayer::InvalidMedia) {
+                            setError(m_player->errorString());
+                            setState(State::Failed);
+                        }
+                    });
+            connect(m_player, &QMediaPlayer::errorOccurred, this,
+                    [this](QMediaPlayer::Error, const QString& text) {
+                        setError(text);
+                        setState(State::Failed);
+                    });
         }
         setError(QString());
         m_player->setSource(QUrl::fromLocalFile(FileName));

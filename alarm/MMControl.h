@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "alarm/AlarmSound.h"
@@ -6,7 +8,8 @@ class QAudioOutput;
 class QMediaPlayer;
 
 // A small media player over QMediaPlayer.
-class MMControl : public AlarmSound {
+class MMControl : public AlarmSound
+{
     Q_OBJECT
 
 public:

@@ -1,22 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "alarm/PanelTexts.h"
 
-namespace {
+namespace
+{
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kDegreesF = QString(QChar(176)) + QLatin1Char('F');
 } // namespace
 
 QString directionHelpText(const QString& risesCaption, const QString& fallsCaption)
 {
-    return risesCaption + QStringLiteral(" means:") + kCrLf + QStringLiteral("If the actual temperature outside rises from 69") +
-           kDegreesF + QStringLiteral(" to target temperature of 70") + kDegreesF +
-           QStringLiteral(" then the alarm will go off.") + kCrLf + kCrLf + fallsCaption + QStringLiteral(" means:") + kCrLf +
+    return risesCaption + QStringLiteral(" means:") + kCrLf +
+           QStringLiteral("If the actual temperature outside rises from 69") + kDegreesF +
+           QStringLiteral(" to target temperature of 70") + kDegreesF +
+           QStringLiteral(" then the alarm will go off.") + kCrLf + kCrLf + fallsCaption +
+           QStringLiteral(" means:") + kCrLf +
            QStringLiteral("If the actual temperature outside drops from 69") + kDegreesF +
-           QStringLiteral(" to target temperature of 68") + kDegreesF + QStringLiteral(" then the alarm will go off.");
+           QStringLiteral(" to target temperature of 68") + kDegreesF +
+           QStringLiteral(" then the alarm will go off.");
 }
 
 QString testAlarmHelpText()
 {
-    return QStringLiteral("This is what the alarm will look like when it goes off in case you are wondering.");
+    return QStringLiteral(
+        "This is what the alarm will look like when it goes off in case you are wondering.");
 }
 
 QString locationPrompt()

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "alarm/TemperatureMonitor.h"
 
 #include "base/Convert.h"
@@ -7,10 +9,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
 // Holds a refresh open for the ticks that come while it waits.
-class RefreshScope {
+class RefreshScope
+{
 public:
     explicit RefreshScope(int& depth) : m_depth(depth) { ++m_depth; }
     ~RefreshScope() { --m_depth; }

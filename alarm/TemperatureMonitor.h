@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "alarm/AlarmDecision.h"
@@ -17,7 +19,8 @@ class ReadingSource;
 // refresh and the alarm with its state. Windows set its inputs and show what
 // it emits. Everything runs on the caller's thread; the waits inside a
 // reading or an alert let events run, so a refresh guards against nesting.
-class TemperatureMonitor : public QObject {
+class TemperatureMonitor : public QObject
+{
     Q_OBJECT
 
 public:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/Form1.h"
 
 #include "ui_Form1.h"
@@ -30,10 +32,12 @@
 #include <QShowEvent>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
-const QString kBalloonText = QStringLiteral("has been minimized to the system tray.\r\n"
-                                            "Click on the blue 'R' icon (R for Ravensel) to bring the software back.");
+const QString kBalloonText =
+    QStringLiteral("has been minimized to the system tray.\r\n"
+                   "Click on the blue 'R' icon (R for Ravensel) to bring the software back.");
 
 // Runs a handler that has no report of its own; a failure there (a store that
 // cannot be written) is still shown rather than lost.
@@ -71,7 +75,8 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
 
     // Fixed single border with a minimise button only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(536, 520);
     // Design look: white window and groups until a skin asks for the button face.
     QPalette white = palette();
@@ -229,7 +234,8 @@ void Form1::Form_Load()
     p.run(152, [&] { setOption(ui->Option4, toDouble(GetSetting(Setting::Fahrenheit)) == 1); });
     p.run(154, [&] { setOption(ui->Option5, toDouble(GetSetting(Setting::Celsius)) == 1); });
     p.run(156, [&] { ui->Picture2->setBackColor(colorFromStored(toLong(GetSetting(Setting::FontColor)))); });
-    p.run(158, [&] { ui->Picture3->setBackColor(colorFromStored(toLong(GetSetting(Setting::BackgroundColor)))); });
+    p.run(158,
+          [&] { ui->Picture3->setBackColor(colorFromStored(toLong(GetSetting(Setting::BackgroundColor)))); });
     p.run(160, [&] { ui->Picture4->setForeColor(ui->Picture2->backColor()); });
     p.run(162, [&] { ui->Picture4->setBackColor(ui->Picture3->backColor()); });
     p.run(170, [&] { DrawSample(); });
@@ -282,7 +288,8 @@ void Form1::DrawSample()
     const QFontMetricsF metrics(sampleFont(), &box->image());
     const QString text = ui->Text2->text();
     const QSizeF inner = box->innerSize();
-    const QPointF at(inner.width() / 2 - metrics.horizontalAdvance(text) / 2, inner.height() / 2 - metrics.height() / 2);
+    const QPointF at(inner.width() / 2 - metrics.horizontalAdvance(text) / 2,
+                     inner.height() / 2 - metrics.height() / 2);
     box->print(at, text, sampleFont());
 }
 
@@ -363,11 +370,13 @@ void Form1::Check3_Click()
     }
     if (ui->Check3->isChecked()) {
         ui->Check8->setVisible(true);
-        unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting(Setting::WindowsStartup, onOff(true)); });
+        unreported(QStringLiteral("Check3_Click"),
+                   [&] { SaveSetting(Setting::WindowsStartup, onOff(true)); });
         if (!AddToStartup()) {
-            showMessage(QStringLiteral("Tepora could not be set to start when you log in: the entry in \"%1\" "
-                                       "could not be written.")
-                            .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
+            showMessage(
+                QStringLiteral("Tepora could not be set to start when you log in: the entry in \"%1\" "
+                               "could not be written.")
+                    .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
             ui->Check3->setChecked(false); // runs the unticked branch below
         }
         return;
@@ -376,9 +385,10 @@ void Form1::Check3_Click()
     ui->Check8->setVisible(false);
     unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting(Setting::WindowsStartup, onOff(false)); });
     if (!RemoveFromStartup()) {
-        showMessage(QStringLiteral("Tepora could not remove its entry from \"%1\", so it may still start when you "
-                                   "log in. Please delete the file tepora.desktop there.")
-                        .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
+        showMessage(
+            QStringLiteral("Tepora could not remove its entry from \"%1\", so it may still start when you "
+                           "log in. Please delete the file tepora.desktop there.")
+                .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
     }
 }
 
@@ -433,7 +443,8 @@ void Form1::showTemperature(const TemperatureTexts& texts)
     });
     p.run(110, [&] { cSysTray1->setTrayTip(texts.tooltip); });
     p.run(112, [&] {
-        ui->Picture1->setImage(drawTrayIcon(texts.iconText, ui->Picture4->foreColor(), ui->Picture4->backColor()));
+        ui->Picture1->setImage(
+            drawTrayIcon(texts.iconText, ui->Picture4->foreColor(), ui->Picture4->backColor()));
     });
     // Panels pick the size they show; each is drawn at its size, not scaled.
     cSysTray1->setTrayIcon(withPanelSizes(m_icons->convert(p, ui->Picture1->image()), texts.iconText,
@@ -470,7 +481,9 @@ void Form1::PushButton4_Click()
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
     std::optional<QString> answer;
-    p.run(100, [&] { answer = Modal::instance().inputBox(applicationTitle(), locationPrompt(), ui->Label1->text()); });
+    p.run(100, [&] {
+        answer = Modal::instance().inputBox(applicationTitle(), locationPrompt(), ui->Label1->text());
+    });
     if (!answer || answer->isEmpty() || m_closed) {
         return;
     }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "alarm/AlarmDecision.h"
@@ -21,7 +23,8 @@ class ServiceReadings;
 class TemperatureMonitor;
 class TrayBackend;
 class cSysTray;
-namespace Ui {
+namespace Ui
+{
 class Form1;
 }
 
@@ -35,7 +38,8 @@ struct Form1Options {
 
 // The main window: shows what the monitor reads, forwards the user's choices
 // to it, keeps the settings in step with the controls and owns the tray icon.
-class Form1 : public QWidget {
+class Form1 : public QWidget
+{
     Q_OBJECT
 
 public:

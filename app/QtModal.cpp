@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/QtModal.h"
 
 #include <QApplication>
@@ -7,7 +9,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
-namespace {
+namespace
+{
 
 bool g_closing = false;
 
@@ -45,8 +48,8 @@ void QtModal::messageBox(const QString& title, const QString& text, Icon icon)
     if (g_closing) {
         return;
     }
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, forDisplay(text),
-                    QMessageBox::Ok, owner());
+    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title,
+                    forDisplay(text), QMessageBox::Ok, owner());
     asPlainText(box);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();

@@ -1,13 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "base/Modal.h"
 
 // The real dialogs: QMessageBox, QInputDialog, QColorDialog, the desktop's browser.
-class QtModal : public Modal {
+class QtModal : public Modal
+{
 public:
     void messageBox(const QString& title, const QString& text, Icon icon) override;
     void reportBox(const QString& title, const QString& text, std::function<void()> closed) override;
-    std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& proposed) override;
+    std::optional<QString> inputBox(const QString& title, const QString& prompt,
+                                    const QString& proposed) override;
     std::optional<QColor> colorDialog(const QColor& initial) override;
     bool openUrl(const QUrl& url) override;
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QLockFile>
@@ -10,7 +12,8 @@ class QLocalServer;
 // a local socket beside it; a later start asks that copy to show its window
 // instead of running a second monitor. The lock records its owner's process,
 // so a crashed copy's leftovers never block the next start.
-class SingleInstance : public QObject {
+class SingleInstance : public QObject
+{
     Q_OBJECT
 
 public:

@@ -1,9 +1,11 @@
-#include "resources/AppIcon.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/QtModal.h"
 #include "app/SingleInstance.h"
 #include "base/SignalRelay.h"
+#include "resources/AppIcon.h"
 #include "tray/cSysTray.h"
 
 #include <QApplication>

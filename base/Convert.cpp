@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/Convert.h"
 
 #include "base/Failure.h"
@@ -22,7 +24,8 @@ double toDouble(const QString& text)
 std::int32_t toLong(const QString& text)
 {
     const double rounded = roundHalfEven(toDouble(text));
-    if (rounded < std::numeric_limits<std::int32_t>::min() || rounded > std::numeric_limits<std::int32_t>::max()) {
+    if (rounded < std::numeric_limits<std::int32_t>::min() ||
+        rounded > std::numeric_limits<std::int32_t>::max()) {
         throw Failure::overflow();
     }
     return static_cast<std::int32_t>(rounded);

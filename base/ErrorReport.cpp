@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/ErrorReport.h"
 
 #include "base/Modal.h"
@@ -9,7 +11,8 @@
 #define TEPORA_SUPPORT_ADDRESS "support@ravensel.example"
 #endif
 
-namespace {
+namespace
+{
 
 QSet<QString>& openReports()
 {
@@ -40,12 +43,14 @@ QString supportAddress()
 
 QString errorReportText(const QString& description, const QString& window, const QString& operation, int step)
 {
-    return description + QStringLiteral("\r\n") + QStringLiteral("in Tepora2021/08/31.") + window + QLatin1Char('.') +
-           operation + QLatin1Char(' ') + QStringLiteral("at line ") + QString::number(step) +
-           QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ") + supportAddress();
+    return description + QStringLiteral("\r\n") + QStringLiteral("in Tepora2021/08/31.") + window +
+           QLatin1Char('.') + operation + QLatin1Char(' ') + QStringLiteral("at line ") +
+           QString::number(step) + QStringLiteral("\r\r") +
+           QStringLiteral("Please email screenshot of this message to ") + supportAddress();
 }
 
-namespace {
+namespace
+{
 
 struct PendingReport {
     QString key;

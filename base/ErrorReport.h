@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "base/Failure.h"
@@ -8,7 +10,8 @@
 #include <utility>
 
 // The text of the "Application Error" box.
-QString errorReportText(const QString& description, const QString& window, const QString& operation, int step);
+QString errorReportText(const QString& description, const QString& window, const QString& operation,
+                        int step);
 
 // Where reports ask the user to write to; one place for the whole program.
 QString supportAddress();
@@ -17,7 +20,8 @@ QString supportAddress();
 // step; a failing action is reported once in the "Application Error" box and
 // the operation goes on with its next action, as if the failing one had done
 // nothing.
-class Procedure {
+class Procedure
+{
 public:
     Procedure(QString window, QString operation)
         : m_window(std::move(window)), m_operation(std::move(operation))
@@ -79,7 +83,8 @@ void forgetReportedFaults();
 // down) is reported once and then not again until its step has succeeded
 // once more: polls must not bring up the same box every minute. While one of
 // these lives, the user has just asked for something and sees every report.
-class UserRequestScope {
+class UserRequestScope
+{
 public:
     UserRequestScope();
     ~UserRequestScope();

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QByteArray>
@@ -7,7 +9,8 @@
 
 // A run-time failure of one action. Operations that report failures catch it,
 // show its description in the error report and go on with their next action.
-class Failure : public std::exception {
+class Failure : public std::exception
+{
 public:
     explicit Failure(QString description)
         : m_description(std::move(description)), m_utf8(m_description.toUtf8())

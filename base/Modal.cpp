@@ -1,10 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/Modal.h"
 
-namespace {
+namespace
+{
 
 // Until the GUI installs the real dialogs, boxes go nowhere: a core-only
 // program has no one to ask.
-class SilentModal : public Modal {
+class SilentModal : public Modal
+{
 public:
     void messageBox(const QString&, const QString&, Icon) override {}
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override

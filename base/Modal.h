@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QColor>
@@ -10,7 +12,8 @@
 // Everything that makes the user answer before the program goes on. Production
 // uses the real Qt dialogs; tests install a scripted implementation that
 // records what was shown and answers as the test says.
-class Modal {
+class Modal
+{
 public:
     enum class Icon { NoIcon, Warning };
 
@@ -44,7 +47,10 @@ public:
 };
 
 // The application title that boxes without a title of their own show.
-inline QString applicationTitle() { return QStringLiteral("Tepora"); }
+inline QString applicationTitle()
+{
+    return QStringLiteral("Tepora");
+}
 
 // A plain box: application title, OK only, no icon.
 void showMessage(const QString& text);

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/PrivateFiles.h"
 
 #include <QDir>
@@ -8,7 +10,8 @@
 #include <unistd.h>
 #endif
 
-namespace PrivateFiles {
+namespace PrivateFiles
+{
 
 bool makeFolder(const QString& path)
 {

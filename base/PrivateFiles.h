@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QByteArray>
@@ -6,7 +8,8 @@
 // The program's own folders and files are the user's alone (0700, 0600)
 // whatever the umask: they hold the API key and pictures that are run
 // through the converter.
-namespace PrivateFiles {
+namespace PrivateFiles
+{
 
 // Makes `path` a folder, creating each missing part 0700. Folders that exist
 // already keep their mode: they may not be ours. False when `path` is not a

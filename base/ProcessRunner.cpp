@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/ProcessRunner.h"
 
 #include <QEventLoop>
@@ -26,7 +28,8 @@ std::int32_t RunAndWait(const QString& program, const QStringList& arguments, in
     (void)normalisedWindowStyle(windowStyle); // console tools open no window here
     // QProcess leaks a pipe on every failed start; a converter that has gone
     // missing would cost one descriptor per poll.
-    const QFileInfo file(program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program));
+    const QFileInfo file(program.contains(QLatin1Char('/')) ? program
+                                                            : QStandardPaths::findExecutable(program));
     if (!file.isFile() || !file.isExecutable()) {
         return kRunAndWaitNotStarted;
     }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/Settings.h"
 
 #include "base/Failure.h"
@@ -7,7 +9,8 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
 const QString kSection = QStringLiteral("Tepora");
 
@@ -55,7 +58,8 @@ void SaveSetting(const QString& key, const QString& text)
     // The same text again (every load writes back what it read) is no change:
     // the file is not rewritten.
     const QVariant stored = store->value(keyPath(key));
-    if (stored.typeId() == QMetaType::QString && stored.toString() == text && store->status() == QSettings::NoError) {
+    if (stored.typeId() == QMetaType::QString && stored.toString() == text &&
+        store->status() == QSettings::NoError) {
         return;
     }
     store->setValue(keyPath(key), text);

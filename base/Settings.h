@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QString>
@@ -20,7 +22,8 @@ struct SettingKey {
     const char* defaultValue;
 };
 
-namespace Setting {
+namespace Setting
+{
 inline constexpr SettingKey WindowsStartup{"Windows Startup", "Off"};
 inline constexpr SettingKey Minimized{"Minimized", "Off"};
 inline constexpr SettingKey Location{"Text1", "San Diego CA"};

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QString>
@@ -8,7 +10,8 @@ class QSettings;
 
 // Where this platform keeps the settings, behind one small interface so that
 // the store itself has no platform branches.
-namespace SettingsLocation {
+namespace SettingsLocation
+{
 
 // The values of application "Ravensel", opened afresh; null when the store
 // is there but cannot be read as text.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/SignalRelay.h"
 
 #include <QSocketNotifier>
@@ -7,7 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 int g_fds[2] = {-1, -1};
 
 void onSignal(int number)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QObject>
@@ -7,7 +9,8 @@ class QSocketNotifier;
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop, so the
 // program closes the same way as from its window (converter and tray icon
 // removed) when the session ends or someone asks it to stop.
-class SignalRelay : public QObject {
+class SignalRelay : public QObject
+{
     Q_OBJECT
 
 public:

@@ -1,21 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/WindowRoutines.h"
 
 #include "base/CursorFile.h"
 #include "base/Failure.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
-namespace {
+namespace
+{
 
 void setBackground(QWidget* widget, const QColor& color)
 {
@@ -63,9 +66,11 @@ void applyButtonFonts(QWidget* window)
     }
 }
 
-namespace {
+namespace
+{
 
-class SelectAllOnFocus : public QObject {
+class SelectAllOnFocus : public QObject
+{
 public:
     using QObject::QObject;
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Figures of a bench/run.sh work folder: each run's, their medians and the
 targets. See bench/README.md for what each one means.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs Tepora and the bare Qt floor program (bench/floor) side by side,
 # several times, on the end-to-end tests' desktop (tests/e2e/lib.sh), and
 # prints the medians next to the targets (bench/figures.py).

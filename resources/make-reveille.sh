@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Synthesises the alarm sound resources/reveille.mp3: a short bugle call on the
 # natural notes of a bugle in C (G4 C5 E5 G5 C6), each note a stack of harmonics
 # with a slower attack on the upper ones, as brass has.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, then configures and builds into build/.
 #
 #   scripts/build.sh              every package list, every target (what the tests need)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages that building, running and testing need.
 # Quick when everything is there: dpkg is asked first, apt only for what is missing.
 #

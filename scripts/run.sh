@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building and running need, builds the program, its icon
 # converter and the local weather service (not the tests), and starts it.
 #

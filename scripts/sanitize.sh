@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds with AddressSanitizer and UndefinedBehaviorSanitizer (clang) into
 # build-san and runs there the soak test, the fuzzers (a fixed number of
 # inputs) and the unit tests of the answer reader and the error report.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes docs/screenshot.png: the main window just below its tray icon, on a
 # private X server with openbox and trayer, reading from the local weather
 # service. Usage: scripts/screenshot.sh [build folder]; without one it builds

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails when a source file includes from a folder above its own.
 
 The folders are layers: base/ and resources/ at the bottom, then weather/,

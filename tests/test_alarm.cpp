@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The alarm: the decision on its own, then the whole loop of polls, alert
 // window and sound against the test weather service.
 
@@ -16,7 +18,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-namespace {
+namespace
+{
 // Kelvin that the service must send for a whole Fahrenheit reading.
 double kelvinFor(int fahrenheit)
 {
@@ -26,7 +29,8 @@ double kelvinFor(int fahrenheit)
 
 Q_DECLARE_METATYPE(Direction)
 
-class TestAlarm : public QObject {
+class TestAlarm : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -108,9 +112,12 @@ void TestAlarm::testAlarmOpensTheAlertWithAFreshReading()
         QTreeWidgetItem* item = alert->ListView1->topLevelItem(0);
         row = {item->text(0), item->text(1), item->text(2)};
         // The sound starts, and plays to its end even without a sound card.
-        soundStarted = QTest::qWaitFor([&] { return alert->MMControl1->state() == MMControl::State::Playing ||
-                                                    alert->MMControl1->state() == MMControl::State::Ended; },
-                                       5000);
+        soundStarted = QTest::qWaitFor(
+            [&] {
+                return alert->MMControl1->state() == MMControl::State::Playing ||
+                       alert->MMControl1->state() == MMControl::State::Ended;
+            },
+            5000);
         alert->reject();
     });
     QVERIFY(h.start());
@@ -120,7 +127,8 @@ void TestAlarm::testAlarmOpensTheAlertWithAFreshReading()
     h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), 300.2);
     h.child<QPushButton>("PushButton2")->click();
     // Far from the target, and the target rounded halves to even.
-    QCOMPARE(row, (QStringList{QStringLiteral("San Diego"), QStringLiteral("70 °C"), QStringLiteral("27 °C")}));
+    QCOMPARE(row,
+             (QStringList{QStringLiteral("San Diego"), QStringLiteral("70 °C"), QStringLiteral("27 °C")}));
     QCOMPARE(h.window->lastAlarmTemp(), lastBefore);
     QVERIFY(!h.window->alarmShown());
     QVERIFY(soundStarted);

@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/Convert.h"
 #include "base/Failure.h"
 
 #include <QLocale>
 #include <QTest>
 
-class TestConvert : public QObject {
+class TestConvert : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -36,10 +39,14 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");
-        QTest::newRow("C point") << "C" << "70.4" << 70.4;
-        QTest::newRow("C blanks") << "C" << "  -4 " << -4.0;
-        QTest::newRow("German comma") << "de_DE" << "70,4" << 70.4;
-        QTest::newRow("German whole") << "de_DE" << "70" << 70.0;
+        QTest::newRow("C point") << "C"
+                                 << "70.4" << 70.4;
+        QTest::newRow("C blanks") << "C"
+                                  << "  -4 " << -4.0;
+        QTest::newRow("German comma") << "de_DE"
+                                      << "70,4" << 70.4;
+        QTest::newRow("German whole") << "de_DE"
+                                      << "70" << 70.0;
     }
     void readsNumbersWithTheUserLocale()
     {

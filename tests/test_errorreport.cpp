@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ScriptedModal.h"
 
 #include "base/ErrorReport.h"
 
 #include <QTest>
 
-class TestErrorReport : public QObject {
+class TestErrorReport : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -30,7 +33,8 @@ private slots:
         QCOMPARE(modal.shown.size(), 1);
         QCOMPARE(modal.shown[0].title, QStringLiteral("Application Error"));
         QCOMPARE(modal.shown[0].icon, Modal::Icon::Warning);
-        QVERIFY(modal.shown[0].text.startsWith("Type mismatch\r\nin Tepora2021/08/31.Form2.Form_Load at line 102\r\r"));
+        QVERIFY(modal.shown[0].text.startsWith(
+            "Type mismatch\r\nin Tepora2021/08/31.Form2.Form_Load at line 102\r\r"));
     }
 
     void firstStepFailureNamesStep100()

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A damaged installation or settings file: the program keeps running, keeps
 // the tray icon right, and says what is wrong once, not at every poll.
 
@@ -17,14 +19,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QRegularExpression>
-#include <QTreeWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
-namespace {
+namespace
+{
 
 // "Form1.ListTemp at line 118" and the like, for every report shown.
 QStringList reportPlaces(const ScriptedModal& modal)
@@ -57,7 +60,8 @@ void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions 
 
 } // namespace
 
-class TestFaults : public QObject {
+class TestFaults : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -86,10 +90,11 @@ void TestFaults::settingsDamagedInEveryKey()
     runPolls(*h.window, 5);
     const QStringList places = reportPlaces(h.modal);
     // Every damaged number is named, each place once although the polls go on.
-    QVERIFY2(QSet<QString>(places.begin(), places.end()).size() == places.size(), qPrintable(places.join(QLatin1Char('|'))));
-    for (const char* place : {"Form1.Form_Load at line 146", "Form1.Form_Load at line 152",
-                              "Form1.Form_Load at line 156", "Form1.Form_Load at line 158",
-                              "Form1.ListTemp at line 100"}) {
+    QVERIFY2(QSet<QString>(places.begin(), places.end()).size() == places.size(),
+             qPrintable(places.join(QLatin1Char('|'))));
+    for (const char* place :
+         {"Form1.Form_Load at line 146", "Form1.Form_Load at line 152", "Form1.Form_Load at line 156",
+          "Form1.Form_Load at line 158", "Form1.ListTemp at line 100"}) {
         QVERIFY2(places.contains(QLatin1String(place)), qPrintable(places.join(QLatin1Char('|'))));
     }
     QVERIFY(h.window->pollTimer()->isActive());
@@ -121,8 +126,8 @@ void TestFaults::converterCannotBeWritten()
     h.modal.closeReport();
     runPolls(*h.window, 2);
     QCOMPARE(openErrorReports(), 0);
-    QCOMPARE(reportPlaces(h.modal),
-             (QStringList{QStringLiteral("Form1.Form_Load at line 178"), QStringLiteral("Form1.ListTemp at line 118")}));
+    QCOMPARE(reportPlaces(h.modal), (QStringList{QStringLiteral("Form1.Form_Load at line 178"),
+                                                 QStringLiteral("Form1.ListTemp at line 118")}));
     // The tray still shows every reading, drawn without the converter.
     QVERIFY(h.tray.count(QStringLiteral("modifyIcon")) >= 5);
     QVERIFY(!QFile::exists(h.window->iconFilesFolder() + QStringLiteral("/CurTemp.ico")));
@@ -160,7 +165,8 @@ void TestFaults::soundFileMissingOrBroken_data()
     QTest::addColumn<QByteArray>("sound"); // empty: no file at all
     QTest::addColumn<QString>("problem");
     QTest::newRow("missing") << QByteArray() << QStringLiteral("The alarm sound file is missing: ");
-    QTest::newRow("not an MP3") << QByteArray(4096, 'x') << QStringLiteral("The alarm sound could not be played: ");
+    QTest::newRow("not an MP3") << QByteArray(4096, 'x')
+                                << QStringLiteral("The alarm sound could not be played: ");
 }
 
 void TestFaults::soundFileMissingOrBroken()
@@ -221,7 +227,8 @@ void TestFaults::serviceTextIsShownPlainWithoutTheKey()
     QVERIFY2(!text.contains(key), qPrintable(text));
 
     h.sim.setFault(WeatherSim::Fault::None);
-    h.sim.setPlace(QStringLiteral("San Diego CA"), QString(QChar(0x202E)) + "<b>Big</b>" + QString(80, 'x'), 290);
+    h.sim.setPlace(QStringLiteral("San Diego CA"), QString(QChar(0x202E)) + "<b>Big</b>" + QString(80, 'x'),
+                   290);
     h.window->ListTemp(true);
     const QString status = h.child<QLabel>("Label2")->text();
     QVERIFY2(status.contains("<b>Big</b>" + QString(53, 'x') + "… is 63 °F"), qPrintable(status));

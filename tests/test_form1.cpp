@@ -1,11 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The main window as the user meets it: what loading restores, the panel's
 // buttons, the tray, and closing.
 
 #include "MainWindowHarness.h"
 
 #include "base/Paths.h"
-#include "tray/IconPipeline.h"
 #include "base/Settings.h"
+#include "tray/IconPipeline.h"
 #include "tray/PictureBox.h"
 #include "tray/cSysTray.h"
 #include "weather/Form3.h"
@@ -21,7 +23,8 @@
 #include <QTest>
 #include <QTimer>
 
-class TestForm1 : public QObject {
+class TestForm1 : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -60,7 +63,8 @@ void TestForm1::firstStartShowsDefaults()
     QCOMPARE(h.window->pollTimer()->interval(), h.options.pollIntervalMs);
     QVERIFY(h.window->pollTimer()->isActive());
     // The first activation has shown the reading everywhere.
-    QCOMPARE(h.child<QLabel>("Label2")->text(), QStringLiteral("The current temperature in San Diego is 65 °F"));
+    QCOMPARE(h.child<QLabel>("Label2")->text(),
+             QStringLiteral("The current temperature in San Diego is 65 °F"));
     QCOMPARE(h.window->trayControl()->trayTip(), QStringLiteral("Tepora\r\nSan Diego, 65 °F"));
     QVERIFY(QFile::exists(h.window->iconFilesFolder() + QStringLiteral("/CurTemp.ico")));
     // The converted icon, not the application icon, is what the tray shows.
@@ -76,14 +80,28 @@ void TestForm1::storedSettingsAreRestored_data()
     QTest::addColumn<bool>("checked");
     QTest::addColumn<int>("reportedStep"); // 0: no report
 
-    QTest::newRow("Celsius") << "Option5" << "1" << "Option5" << true << 0;
-    QTest::newRow("falls") << "Option2" << "1" << "Option2" << true << 0;
-    QTest::newRow("start in tray") << "Minimized" << "On" << "Check8" << true << 0;
-    QTest::newRow("start at login") << "Windows Startup" << "On" << "Check3" << true << 0;
-    QTest::newRow("login: anything but On") << "Windows Startup" << "on" << "Check3" << false << 0;
+    QTest::newRow("Celsius") << "Option5"
+                             << "1"
+                             << "Option5" << true << 0;
+    QTest::newRow("falls") << "Option2"
+                           << "1"
+                           << "Option2" << true << 0;
+    QTest::newRow("start in tray") << "Minimized"
+                                   << "On"
+                                   << "Check8" << true << 0;
+    QTest::newRow("start at login") << "Windows Startup"
+                                    << "On"
+                                    << "Check3" << true << 0;
+    QTest::newRow("login: anything but On") << "Windows Startup"
+                                            << "on"
+                                            << "Check3" << false << 0;
     // A value that is no number is reported and leaves that option unselected.
-    QTest::newRow("unit no number") << "Option4" << "abc" << "Option4" << false << 152;
-    QTest::newRow("direction no number") << "Option1" << "x" << "Option1" << false << 146;
+    QTest::newRow("unit no number") << "Option4"
+                                    << "abc"
+                                    << "Option4" << false << 152;
+    QTest::newRow("direction no number") << "Option1"
+                                         << "x"
+                                         << "Option1" << false << 146;
 }
 
 void TestForm1::storedSettingsAreRestored()
@@ -104,7 +122,8 @@ void TestForm1::storedSettingsAreRestored()
     } else {
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports.first().text.startsWith(QStringLiteral("Type mismatch\r\n")));
-        QVERIFY(reports.first().text.contains(QStringLiteral("Form1.Form_Load at line %1").arg(reportedStep)));
+        QVERIFY(
+            reports.first().text.contains(QStringLiteral("Form1.Form_Load at line %1").arg(reportedStep)));
     }
     // Loading reads; it never writes back what it read.
     QCOMPARE(GetSetting(key, QStringLiteral("?")), value);
@@ -184,8 +203,9 @@ void TestForm1::changeLocation_data()
     QTest::newRow("empty") << std::optional<QString>(QString()) << QString() << QString() << 0;
     QTest::newRow("only spaces") << std::optional<QString>(QStringLiteral("   ")) << QStringLiteral("   ")
                                  << QStringLiteral("q=%20%20%20&") << 0;
-    QTest::newRow("city and country") << std::optional<QString>(QStringLiteral("Paris, France"))
-                                      << QStringLiteral("Paris, France") << QStringLiteral("q=Paris,%20France&") << 0;
+    QTest::newRow("city and country")
+        << std::optional<QString>(QStringLiteral("Paris, France")) << QStringLiteral("Paris, France")
+        << QStringLiteral("q=Paris,%20France&") << 0;
     // Not quiet: an unknown place is explained in a box.
     QTest::newRow("unknown place") << std::optional<QString>(QStringLiteral("Atlantis"))
                                    << QStringLiteral("Atlantis") << QStringLiteral("q=Atlantis&") << 1;
@@ -208,8 +228,9 @@ void TestForm1::changeLocation()
     h.child<QPushButton>("PushButton4")->click();
 
     QCOMPARE(h.modal.proposedInputs, QList<QString>{QStringLiteral("San Diego CA")});
-    QCOMPARE(h.modal.shown.first().text, QStringLiteral("Please enter your location: \r\n\r\n"
-                                                        "(For example: Londonderry, US or San Diego or Paris, France"));
+    QCOMPARE(h.modal.shown.first().text,
+             QStringLiteral("Please enter your location: \r\n\r\n"
+                            "(For example: Londonderry, US or San Diego or Paris, France"));
     if (location.isEmpty()) {
         QCOMPARE(h.child<QLabel>("Label1")->text(), QStringLiteral("San Diego CA"));
         QCOMPARE(GetSetting("Text1", QStringLiteral("none")), QStringLiteral("none"));
@@ -264,15 +285,17 @@ void TestForm1::helpTexts()
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes.at(0).title, QStringLiteral("Tepora"));
     QCOMPARE(boxes.at(0).icon, Modal::Icon::NoIcon);
-    QCOMPARE(boxes.at(0).text,
-             QStringLiteral("Notify me when current temperature rises to target temperature means:\r\n"
-                            "If the actual temperature outside rises from 69°F to target temperature of 70°F then "
-                            "the alarm will go off.\r\n\r\n"
-                            "Notify me when current temperature falls to target temperature means:\r\n"
-                            "If the actual temperature outside drops from 69°F to target temperature of 68°F then "
-                            "the alarm will go off."));
-    QCOMPARE(boxes.at(1).text,
-             QStringLiteral("This is what the alarm will look like when it goes off in case you are wondering."));
+    QCOMPARE(
+        boxes.at(0).text,
+        QStringLiteral("Notify me when current temperature rises to target temperature means:\r\n"
+                       "If the actual temperature outside rises from 69°F to target temperature of 70°F then "
+                       "the alarm will go off.\r\n\r\n"
+                       "Notify me when current temperature falls to target temperature means:\r\n"
+                       "If the actual temperature outside drops from 69°F to target temperature of 68°F then "
+                       "the alarm will go off."));
+    QCOMPARE(
+        boxes.at(1).text,
+        QStringLiteral("This is what the alarm will look like when it goes off in case you are wondering."));
 }
 
 void TestForm1::colourButtons()
@@ -398,7 +421,8 @@ void TestForm1::statusLineFitsAndTellsAll()
     h.sim.setFault(WeatherSim::Fault::Html);
     h.window->show();
     QTRY_VERIFY(label->text().contains(QStringLiteral("unavailable")));
-    QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+    QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+             qPrintable(label->text()));
     QVERIFY(label->toolTip().contains(label->text()));
     // A window of fixed size offers no maximise.
     QVERIFY(!(h.window->windowFlags() & Qt::WindowMaximizeButtonHint));

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "RecordingTrayBackend.h"
 #include "ScriptedModal.h"
 #include "TestEnv.h"
@@ -60,7 +62,8 @@ struct Fixture {
     Form3* load()
     {
         Form1* m = main.get();
-        owned = std::make_unique<Form3>(*m->transfer(), [m] { return m->monitor()->location(); }, QString());
+        owned = std::make_unique<Form3>(
+            *m->transfer(), [m] { return m->monitor()->location(); }, QString());
         dialog = owned.get();
         return dialog;
     }
@@ -241,15 +244,17 @@ private slots:
     {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("verdict");
-        const QString rejected = QStringLiteral("{\"cod\":401, \"message\": \"Invalid API key. Please see ...\"}");
+        const QString rejected =
+            QStringLiteral("{\"cod\":401, \"message\": \"Invalid API key. Please see ...\"}");
         QTest::newRow("upper") << rejected.toUpper() << kNotCorrect;
         QTest::newRow("lower") << rejected.toLower() << kNotCorrect;
         QTest::newRow("reading") << QStringLiteral("{\"main\":{\"temp\":290.1},\"name\":\"X\"}")
                                  << QStringLiteral("Your API Key is correct and ready to work.");
-        QTest::newRow("server error") << QStringLiteral("{\"cod\":500,\"message\":\"Internal error\"}")
-                                      << QStringLiteral("Your API Key could not be tested because the weather service "
-                                                        "sent an answer Tepora does not understand; please try again "
-                                                        "later.");
+        QTest::newRow("server error")
+            << QStringLiteral("{\"cod\":500,\"message\":\"Internal error\"}")
+            << QStringLiteral("Your API Key could not be tested because the weather service "
+                              "sent an answer Tepora does not understand; please try again "
+                              "later.");
     }
     void verdictOnAnswers()
     {

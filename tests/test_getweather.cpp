@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ScriptedModal.h"
 #include "TestEnv.h"
 #include "WeatherSim.h"
@@ -255,7 +257,8 @@ private slots:
         QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, false, city), AskedToWaitTemp);
         s.sim.setFault(Fault::None);
         if (minMs > 0) {
-            QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, false, city), AskedToWaitTemp);
+            QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, false, city),
+                     AskedToWaitTemp);
             QCOMPARE(s.sim.requestCount(), 1);
         }
         double reading = 0;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The converter and the icon files: only ever in folders the user alone can
 // write, never someone else's file run, never a half-written picture.
 
@@ -20,7 +22,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 QImage picture(QRgb colour)
 {
@@ -45,7 +48,8 @@ constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner |
 
 } // namespace
 
-class TestIconFiles : public QObject {
+class TestIconFiles : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -88,7 +92,8 @@ private slots:
         if (!runtime) {
             qunsetenv("XDG_RUNTIME_DIR");
         }
-        QCOMPARE(IconPipeline::converterPath(), m_env->path() + QLatin1Char('/') + folder + QStringLiteral("/nconvert"));
+        QCOMPARE(IconPipeline::converterPath(),
+                 m_env->path() + QLatin1Char('/') + folder + QStringLiteral("/nconvert"));
         IconPipeline().deployConverter(IconPipeline::converterBytes());
         const QFileInfo deployed(IconPipeline::converterPath());
         QVERIFY(deployed.isExecutable());

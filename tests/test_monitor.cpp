@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The monitor on its own: scripted readings, ticks called by the test, alerts
 // answered by the test. No window, no service, no waiting.
 
@@ -12,10 +14,12 @@
 
 #include <functional>
 
-namespace {
+namespace
+{
 
 // Answers every reading with `value` and counts the readings.
-class ScriptedReadings : public ReadingSource {
+class ScriptedReadings : public ReadingSource
+{
 public:
     double value = 65;
     int reads = 0;
@@ -44,12 +48,13 @@ struct Rig {
         monitor.setTargetText(QStringLiteral("70"));
         monitor.setPollInterval(1000);
         monitor.startPolling();
-        QObject::connect(&monitor, &TemperatureMonitor::alertDue, &monitor, [this](const AlertFigures& figures) {
-            alerts << figures;
-            if (duringAlert) {
-                duringAlert();
-            }
-        });
+        QObject::connect(&monitor, &TemperatureMonitor::alertDue, &monitor,
+                         [this](const AlertFigures& figures) {
+                             alerts << figures;
+                             if (duringAlert) {
+                                 duringAlert();
+                             }
+                         });
     }
     void poll(double value)
     {
@@ -60,7 +65,8 @@ struct Rig {
 
 } // namespace
 
-class TestMonitor : public QObject {
+class TestMonitor : public QObject
+{
     Q_OBJECT
 
 private slots:

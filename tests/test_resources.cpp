@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "IcoWriter.h"
 #include "TestEnv.h"
-#include "resources/AppIcon.h"
 #include "base/CursorFile.h"
+#include "resources/AppIcon.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -270,7 +272,8 @@ private slots:
             put32(b, kDib + 32, 0xffffffff);
         });
         // A PNG entry that claims an enormous picture.
-        QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\x7f\xff\xff\xff\x7f\xff\xff\xff\x08\x06\0\0\0\0\0\0\0", 33);
+        QByteArray png(
+            "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\x7f\xff\xff\xff\x7f\xff\xff\xff\x08\x06\0\0\0\0\0\0\0", 33);
         QByteArray pngCursor = good.left(kDib) + png;
         put32(pngCursor, kEntry + 8, png.size());
         QTest::newRow("PNG too large") << pngCursor;

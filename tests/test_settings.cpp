@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "TestEnv.h"
 
 #include "base/Failure.h"
@@ -11,7 +13,8 @@
 
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 QByteArray readBytes(const QString& path)
 {
@@ -26,7 +29,8 @@ QFile::Permissions modeOf(const QString& path)
 
 } // namespace
 
-class TestSettings : public QObject {
+class TestSettings : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -37,10 +41,14 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("defaultText");
-        QTest::newRow("Windows Startup") << "Windows Startup" << "Off";
-        QTest::newRow("Minimized") << "Minimized" << "Off";
-        QTest::newRow("Text1") << "Text1" << "San Diego CA";
-        QTest::newRow("APIKey") << "APIKey" << "";
+        QTest::newRow("Windows Startup") << "Windows Startup"
+                                         << "Off";
+        QTest::newRow("Minimized") << "Minimized"
+                                   << "Off";
+        QTest::newRow("Text1") << "Text1"
+                               << "San Diego CA";
+        QTest::newRow("APIKey") << "APIKey"
+                                << "";
     }
     void defaultsWhenNothingStored()
     {
@@ -61,13 +69,19 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
-        QTest::newRow("location with comma") << "Text1" << "Paris, France";
-        QTest::newRow("spaces only") << "Text1" << "   ";
-        QTest::newRow("not a number") << "Text2" << "abc";
-        QTest::newRow("empty key") << "APIKey" << "";
-        QTest::newRow("quotes and equals") << "APIKey" << "a=\"b\";c#d";
+        QTest::newRow("location with comma") << "Text1"
+                                             << "Paris, France";
+        QTest::newRow("spaces only") << "Text1"
+                                     << "   ";
+        QTest::newRow("not a number") << "Text2"
+                                      << "abc";
+        QTest::newRow("empty key") << "APIKey"
+                                   << "";
+        QTest::newRow("quotes and equals") << "APIKey"
+                                           << "a=\"b\";c#d";
         QTest::newRow("unicode") << "Text1" << QString::fromUtf8("Zürich, Ελλάδα");
-        QTest::newRow("colour") << "Background Color" << "16711680";
+        QTest::newRow("colour") << "Background Color"
+                                << "16711680";
     }
     void roundTripKeepsTextExactly()
     {
@@ -121,7 +135,8 @@ private slots:
         // can be made beside it) fails loudly and leaves the old file whole.
         QFile::setPermissions(m_env->configHome(), QFile::ReadOwner | QFile::ExeOwner);
         if (QFileInfo(m_env->configHome()).isWritable()) {
-            QFile::setPermissions(m_env->configHome(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(m_env->configHome(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QSKIP("running with privileges that ignore folder permissions");
         }
         QVERIFY_THROWS_EXCEPTION(Failure, SaveSetting("Text1", "Bergen"));

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/SingleInstance.h"
 
 #include <QCoreApplication>
@@ -30,7 +32,8 @@ int holdLock(const QString& folder)
 
 } // namespace
 
-class TestSingleInstance : public QObject {
+class TestSingleInstance : public QObject
+{
     Q_OBJECT
 
 private slots:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "RecordingTrayBackend.h"
 
 #include "base/Failure.h"
@@ -20,7 +22,8 @@
 #include <limits>
 #include <memory>
 
-namespace {
+namespace
+{
 
 QIcon solidIcon(Qt::GlobalColor color)
 {
@@ -30,7 +33,8 @@ QIcon solidIcon(Qt::GlobalColor color)
 }
 
 // A tray host the test brings and takes away.
-class FakeTrayHost : public TrayHost {
+class FakeTrayHost : public TrayHost
+{
 public:
     enum Kind { None, XEmbed, StatusNotifier };
     explicit FakeTrayHost(Kind kind = XEmbed) : m_kind(kind) {}
@@ -48,7 +52,8 @@ private:
 
 } // namespace
 
-class TestSysTray : public QObject {
+class TestSysTray : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -260,12 +265,15 @@ private slots:
         QTest::addColumn<QStringList>("events");
         using E = TrayEvent;
         QTest::newRow("move") << QList<E>{E::MouseMove} << QStringList{"move 0"};
-        QTest::newRow("left click") << QList<E>{E::LeftButtonDown, E::LeftButtonUp} << QStringList{"down 1 0", "up 1 0"};
+        QTest::newRow("left click") << QList<E>{E::LeftButtonDown, E::LeftButtonUp}
+                                    << QStringList{"down 1 0", "up 1 0"};
         QTest::newRow("left double click") << QList<E>{E::LeftDoubleClick} << QStringList{"dblclick 1 0"};
-        QTest::newRow("right click") << QList<E>{E::RightButtonDown, E::RightButtonUp} << QStringList{"down 2 0", "up 2 0"};
+        QTest::newRow("right click") << QList<E>{E::RightButtonDown, E::RightButtonUp}
+                                     << QStringList{"down 2 0", "up 2 0"};
         QTest::newRow("right double click") << QList<E>{E::RightDoubleClick} << QStringList{"dblclick 2 0"};
         QTest::newRow("balloon events")
-            << QList<E>{E::BalloonShown, E::BalloonHidden, E::BalloonTimedOut, E::BalloonClicked} << QStringList{};
+            << QList<E>{E::BalloonShown, E::BalloonHidden, E::BalloonTimedOut, E::BalloonClicked}
+            << QStringList{};
     }
     void codesBecomeMouseEvents()
     {
@@ -498,12 +506,14 @@ private slots:
         QTest::addColumn<QList<TrayEvent>>("codes");
         QTest::addColumn<QStringList>("events");
         using E = TrayEvent;
-        QTest::newRow("click") << int(QSystemTrayIcon::Trigger) << QList<E>{E::LeftButtonDown, E::LeftButtonUp}
+        QTest::newRow("click") << int(QSystemTrayIcon::Trigger)
+                               << QList<E>{E::LeftButtonDown, E::LeftButtonUp}
                                << QStringList{"down 1 0", "up 1 0"};
-        QTest::newRow("context") << int(QSystemTrayIcon::Context) << QList<E>{E::RightButtonDown, E::RightButtonUp}
+        QTest::newRow("context") << int(QSystemTrayIcon::Context)
+                                 << QList<E>{E::RightButtonDown, E::RightButtonUp}
                                  << QStringList{"down 2 0", "up 2 0"};
-        QTest::newRow("double click")
-            << int(QSystemTrayIcon::DoubleClick) << QList<E>{E::LeftDoubleClick} << QStringList{"dblclick 1 0"};
+        QTest::newRow("double click") << int(QSystemTrayIcon::DoubleClick) << QList<E>{E::LeftDoubleClick}
+                                      << QStringList{"dblclick 1 0"};
         QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << QList<E>{} << QStringList{};
         QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << QList<E>{} << QStringList{};
     }
@@ -608,8 +618,8 @@ private slots:
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QStringList>("menu");
-        QTest::newRow("StatusNotifierItem") << int(FakeTrayHost::StatusNotifier)
-                                            << QStringList{"Restore", "Exit"};
+        QTest::newRow("StatusNotifierItem")
+            << int(FakeTrayHost::StatusNotifier) << QStringList{"Restore", "Exit"};
         QTest::newRow("XEmbed") << int(FakeTrayHost::XEmbed) << QStringList{};
     }
     void qtBackendWaitsForAHost()

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ScriptedModal.h"
 #include "TestEnv.h"
 
-#include "tray/IconPipeline.h"
 #include "base/Failure.h"
 #include "base/ProcessRunner.h"
+#include "tray/IconPipeline.h"
 #include "tray/TrayIconDrawing.h"
 #include "tray/TrayTexts.h"
 
@@ -14,8 +16,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <QTextDocument>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace
@@ -114,19 +116,21 @@ private slots:
             << "location is not correct."
             << "N/A"
             << "The current temperature in Sna Diego is unavailable because location is not correct.";
-        QTest::newRow("no answer") << NoReadingTemp << TempUnit::Celsius << "San Diego CA"
-                                   << "no answer came."
-                                   << "N/A"
-                                   << "The current temperature in San Diego CA is unavailable because no answer came.";
-        QTest::newRow("asked to wait") << AskedToWaitTemp << TempUnit::Celsius << "San Diego CA"
-                                       << "the service asked to wait."
-                                       << "N/A"
-                                       << "The current temperature in San Diego CA is unavailable because the "
-                                          "service asked to wait.";
+        QTest::newRow("no answer")
+            << NoReadingTemp << TempUnit::Celsius << "San Diego CA"
+            << "no answer came."
+            << "N/A"
+            << "The current temperature in San Diego CA is unavailable because no answer came.";
+        QTest::newRow("asked to wait")
+            << AskedToWaitTemp << TempUnit::Celsius << "San Diego CA"
+            << "the service asked to wait."
+            << "N/A"
+            << "The current temperature in San Diego CA is unavailable because the "
+               "service asked to wait.";
         // The tray's tooltip on X11 shows markup in its first line as rich text.
-        QTest::newRow("markup in the name") << 290.0 << TempUnit::Celsius << "<b>Big</b><br>"
-                                            << "290" + C << "290" + C
-                                            << "The current temperature in <b>Big</b><br> is 290" + C;
+        QTest::newRow("markup in the name")
+            << 290.0 << TempUnit::Celsius << "<b>Big</b><br>"
+            << "290" + C << "290" + C << "The current temperature in <b>Big</b><br> is 290" + C;
         QTest::newRow("other unavailable") << -5001.0 << TempUnit::Fahrenheit << "San Diego"
                                            << ""
                                            << "N/A"
@@ -210,7 +214,8 @@ private slots:
         const QIcon converted(QPixmap::fromImage(canvas));
         const QIcon icon = withPanelSizes(converted, text, fore, back);
         for (const int size : kPanelSizes) {
-            const QImage drawn = icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage drawn =
+                icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_RGB32);
             QCOMPARE(drawn, drawTrayIcon(text, fore, back, size));
         }
         QCOMPARE(icon.pixmap(canvas.size()).toImage().convertToFormat(QImage::Format_RGB32), canvas);

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "TestEnv.h"
 #include "WeatherSim.h"
 
@@ -419,14 +421,14 @@ private slots:
                                  << QByteArray("Content-Length: 100000") << qsizetype(4) << 3 * 50;
         QTest::newRow("endless") << Fault::Endless << QByteArray("HTTP/1.1 200 OK")
                                  << QByteArray("Transfer-Encoding: chunked") << 4 * kMiB << 0;
-        QTest::newRow("redirect loop") << Fault::RedirectLoop << QByteArray("HTTP/1.1 302 Found")
-                                       << QByteArray("Location: /data/2.5/weather?q=Oslo&APPID=k") << qsizetype(0)
-                                       << 0;
+        QTest::newRow("redirect loop")
+            << Fault::RedirectLoop << QByteArray("HTTP/1.1 302 Found")
+            << QByteArray("Location: /data/2.5/weather?q=Oslo&APPID=k") << qsizetype(0) << 0;
         QTest::newRow("429") << Fault::TooManyRequests << QByteArray("HTTP/1.1 429 Too Many Requests")
                              << QByteArray("Retry-After: 7") << qsizetype(10) << 0;
-        QTest::newRow("markup reason") << Fault::BadRequest
-                                       << QByteArray("HTTP/1.1 400 Bad <b>Request</b> <font color=red size=6>")
-                                       << QByteArray("Content-Length: ") << qsizetype(10) << 0;
+        QTest::newRow("markup reason")
+            << Fault::BadRequest << QByteArray("HTTP/1.1 400 Bad <b>Request</b> <font color=red size=6>")
+            << QByteArray("Content-Length: ") << qsizetype(10) << 0;
     }
     void hostileAnswers()
     {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ScriptedModal.h"
 
 #include "base/Convert.h"
@@ -11,15 +13,17 @@
 // A realistic answer of the service, with the temperature written as given.
 static QString answerWith(const QString& temp, const QString& name = QStringLiteral("San Diego"))
 {
-    return QStringLiteral("{\"coord\":{\"lon\":-117.16,\"lat\":32.72},\"weather\":[{\"id\":800,\"main\":\"Clear\","
-                          "\"description\":\"clear sky\",\"icon\":\"01d\"}],\"base\":\"stations\",\"main\":{\"temp\":") +
+    return QStringLiteral(
+               "{\"coord\":{\"lon\":-117.16,\"lat\":32.72},\"weather\":[{\"id\":800,\"main\":\"Clear\","
+               "\"description\":\"clear sky\",\"icon\":\"01d\"}],\"base\":\"stations\",\"main\":{\"temp\":") +
            temp +
            QStringLiteral(",\"feels_like\":289.5,\"temp_min\":288.7,\"temp_max\":291.9,\"pressure\":1015,"
                           "\"humidity\":60},\"visibility\":10000,\"id\":5391811,\"name\":\"") +
            name + QStringLiteral("\",\"cod\":200}");
 }
 
-class TestWeatherText : public QObject {
+class TestWeatherText : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -34,15 +38,30 @@ private slots:
         QTest::addColumn<QString>("location");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("query");
-        QTest::newRow("default location") << "San Diego CA" << "abc123" << "q=San%20Diego%20CA&APPID=abc123";
-        QTest::newRow("comma kept") << "Paris, France" << "k" << "q=Paris,%20France&APPID=k";
-        QTest::newRow("empty key") << "London" << "" << "q=London&APPID=";
-        QTest::newRow("spaces only") << "   " << "k" << "q=%20%20%20&APPID=k";
+        QTest::newRow("default location") << "San Diego CA"
+                                          << "abc123"
+                                          << "q=San%20Diego%20CA&APPID=abc123";
+        QTest::newRow("comma kept") << "Paris, France"
+                                    << "k"
+                                    << "q=Paris,%20France&APPID=k";
+        QTest::newRow("empty key") << "London"
+                                   << ""
+                                   << "q=London&APPID=";
+        QTest::newRow("spaces only") << "   "
+                                     << "k"
+                                     << "q=%20%20%20&APPID=k";
         // Characters that would change the request are escaped, not sent raw.
-        QTest::newRow("ampersand") << "Paris&units=metric" << "k" << "q=Paris%26units%3Dmetric&APPID=k";
-        QTest::newRow("hash and plus") << "A#b+c" << "k#1" << "q=A%23b%2Bc&APPID=k%231";
-        QTest::newRow("utf-8") << QString::fromUtf8("Zürich") << "k" << "q=Z%C3%BCrich&APPID=k";
-        QTest::newRow("unreserved") << "a-b.c_d~e" << "K-9" << "q=a-b.c_d~e&APPID=K-9";
+        QTest::newRow("ampersand") << "Paris&units=metric"
+                                   << "k"
+                                   << "q=Paris%26units%3Dmetric&APPID=k";
+        QTest::newRow("hash and plus") << "A#b+c"
+                                       << "k#1"
+                                       << "q=A%23b%2Bc&APPID=k%231";
+        QTest::newRow("utf-8") << QString::fromUtf8("Zürich") << "k"
+                               << "q=Z%C3%BCrich&APPID=k";
+        QTest::newRow("unreserved") << "a-b.c_d~e"
+                                    << "K-9"
+                                    << "q=a-b.c_d~e&APPID=K-9";
     }
     void url()
     {
@@ -93,20 +112,27 @@ private slots:
         QTest::newRow("point, C locale") << "C" << answerWith("290.15") << 290.15 << "San Diego";
         QTest::newRow("point, comma locale") << "de_DE" << answerWith("290.15") << 290.15 << "San Diego";
         QTest::newRow("whole number") << "C" << answerWith("273") << 273.0 << "San Diego";
-        QTest::newRow("space before number") << "C" << "\"temp\": 281.4, \"name\": \"Paris\" ," << 281.4 << "Paris";
-        QTest::newRow("marker in capitals") << "C" << "\"TEMP\":250.5,\"NAME\":\"Oslo\",\"cod\":200" << 250.5 << "Oslo";
-        QTest::newRow("temp_min first is not temp") << "C"
-                                                    << "{\"temp_min\":1,\"temp\":300,\"name\":\"X\",}" << 300.0
-                                                    << "X";
+        QTest::newRow("space before number") << "C"
+                                             << "\"temp\": 281.4, \"name\": \"Paris\" ," << 281.4 << "Paris";
+        QTest::newRow("marker in capitals")
+            << "C"
+            << "\"TEMP\":250.5,\"NAME\":\"Oslo\",\"cod\":200" << 250.5 << "Oslo";
+        QTest::newRow("temp_min first is not temp")
+            << "C"
+            << "{\"temp_min\":1,\"temp\":300,\"name\":\"X\",}" << 300.0 << "X";
         QTest::newRow("temp last in its object")
-            << "C" << "{\"main\":{\"pressure\":1015,\"temp\":290.15},\"name\":\"Oslo\",\"cod\":200}" << 290.15
+            << "C"
+            << "{\"main\":{\"pressure\":1015,\"temp\":290.15},\"name\":\"Oslo\",\"cod\":200}" << 290.15
             << "Oslo";
         QTest::newRow("blanks around the colon")
-            << "C" << "{\"main\":{\"temp\" : 281.4 ,\"humidity\":60},\"name\":\"Paris\",}" << 281.4 << "Paris";
+            << "C"
+            << "{\"main\":{\"temp\" : 281.4 ,\"humidity\":60},\"name\":\"Paris\",}" << 281.4 << "Paris";
         QTest::newRow("tab and newline before the colon")
-            << "C" << "{\"temp\"\t\n:290}, \"name\":\"X\",}" << 290.0 << "X";
-        QTest::newRow("temp as a value first") << "C" << "{\"x\":\"temp\", \"temp\" :270,\"name\":\"X\",}"
-                                               << 270.0 << "X";
+            << "C"
+            << "{\"temp\"\t\n:290}, \"name\":\"X\",}" << 290.0 << "X";
+        QTest::newRow("temp as a value first")
+            << "C"
+            << "{\"x\":\"temp\", \"temp\" :270,\"name\":\"X\",}" << 270.0 << "X";
     }
     void readsTemperatureAndName()
     {
@@ -198,17 +224,22 @@ private slots:
         QTest::addColumn<QString>("shown");
         const QString a62(62, QLatin1Char('a'));
         const QString a63 = a62 + 'a';
-        QTest::newRow("plain") << "Zürich" << "Zürich";
-        QTest::newRow("controls") << "San\tDiego\r\n\u0007X\u0085" << "SanDiegoX";
-        QTest::newRow("line separators") << "A\u2028B\u2029C" << "ABC";
+        QTest::newRow("plain") << "Zürich"
+                               << "Zürich";
+        QTest::newRow("controls") << "San\tDiego\r\n\u0007X\u0085"
+                                  << "SanDiegoX";
+        QTest::newRow("line separators") << "A\u2028B\u2029C"
+                                         << "ABC";
         QTest::newRow("bidi overrides") << "\u202Egnp.exe\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069x"
                                         << "gnp.exex";
-        QTest::newRow("arabic kept") << "القاهرة" << "القاهرة";
+        QTest::newRow("arabic kept") << "القاهرة"
+                                     << "القاهرة";
         QTest::newRow("64 fit") << a63 + "b" << a63 + "b";
         QTest::newRow("65 are cut") << a63 + "bc" << a63 + "…";
         QTest::newRow("no half surrogate pair") << a62 + "😀😀" << a62 + "…";
         QTest::newRow("blank before the cut") << a62 + "  bbbbb" << a62 + "…";
-        QTest::newRow("removed ones do not count") << QString(64, QChar(0x202E)) + "Oslo" << "Oslo";
+        QTest::newRow("removed ones do not count") << QString(64, QChar(0x202E)) + "Oslo"
+                                                   << "Oslo";
     }
     void placeNameIsOneShortLine()
     {
@@ -245,11 +276,13 @@ private slots:
     void messagesAndSuffixes()
     {
         QCOMPARE(invalidKeyMessage("Getting Started / Enter Your API Key"),
-                 QStringLiteral("Your API Key is not correct. Please click on the Getting Started / Enter Your API "
-                                "Key button to learn more."));
-        QCOMPARE(unknownCityMessage(),
-                 QStringLiteral("Your location is not correct. Please go to the https://openweathermap.org/find "
-                                "to learn how city should be written."));
+                 QStringLiteral(
+                     "Your API Key is not correct. Please click on the Getting Started / Enter Your API "
+                     "Key button to learn more."));
+        QCOMPARE(
+            unknownCityMessage(),
+            QStringLiteral("Your location is not correct. Please go to the https://openweathermap.org/find "
+                           "to learn how city should be written."));
         QCOMPARE(unitSuffix(TempUnit::Fahrenheit), QString::fromUtf8(" °F"));
         QCOMPARE(unitSuffix(TempUnit::Celsius), QString::fromUtf8(" °C"));
         QCOMPARE(unitSuffix(TempUnit::None), QString());

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "tray/IconPipeline.h"
 
 #include "base/ErrorReport.h"
@@ -18,13 +20,15 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 
 constexpr QFile::Permissions kOwnFile = QFile::ReadOwner | QFile::WriteOwner;
 
 QString cacheFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Ravensel/Tepora");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Ravensel/Tepora");
 }
 
 // Where the converter goes. The program runs whatever file has its name
@@ -102,7 +106,8 @@ void IconPipeline::deployConverter(const QByteArray& bytes) const
     makeOwnFolder(QFileInfo(path).path());
     const QFileInfo there(path);
     // Anything of that name that is not the user's own is replaced, never run.
-    if ((there.exists() || there.isSymLink()) && (there.isSymLink() || !there.isFile() || !isUsersOwn(path))) {
+    if ((there.exists() || there.isSymLink()) &&
+        (there.isSymLink() || !there.isFile() || !isUsersOwn(path))) {
         if (!QFile::remove(path)) {
             throw Failure::pathFileAccess();
         }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QByteArray>
@@ -11,7 +13,8 @@ class Procedure;
 // "CurTemp.bmp", has the converter that travels inside the program make
 // "CurTemp.ico" of it, and checks the result. Owns the converter's copy on
 // disk from deployment at start to removal at the end.
-class IconPipeline {
+class IconPipeline
+{
 public:
     static constexpr int kConverterTimeoutMs = 10000;
 

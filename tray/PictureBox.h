@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QColor>
@@ -7,7 +9,8 @@
 
 // A picture box: a sunken frame around a drawing surface kept in memory, with
 // a fore colour for text and a back colour that clears the surface when set.
-class PictureBox : public QWidget {
+class PictureBox : public QWidget
+{
     Q_OBJECT
 
 public:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "TrayBackend.h"
@@ -16,7 +18,8 @@ class TrayHost;
 // answers (Qt settles on a kind of tray at its first tray call, so none is
 // made before). Until then the backend keeps the picture and tooltip it is
 // given and reports no tray.
-class QtTrayBackend : public TrayBackend {
+class QtTrayBackend : public TrayBackend
+{
     Q_OBJECT
 
 public:

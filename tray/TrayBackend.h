@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QIcon>
@@ -24,7 +26,8 @@ enum class TrayEvent {
 // The notification area as cSysTray sees it. The calls mirror the shell's
 // add/modify/delete requests so that the control keeps the same order of
 // requests whatever really draws the icon; tests swap in a recording backend.
-class TrayBackend : public QObject {
+class TrayBackend : public QObject
+{
     Q_OBJECT
 
 public:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QObject>
@@ -5,7 +7,8 @@
 // Whether something on the desktop shows tray icons now, and of which kind.
 // The tray icon is made only once a host answers: Qt decides at its first
 // tray call which kind of tray to use and never asks again.
-class TrayHost : public QObject {
+class TrayHost : public QObject
+{
     Q_OBJECT
 
 public:

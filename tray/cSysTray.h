@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QIcon>
@@ -11,10 +13,11 @@ class QEventLoop;
 class QTimer;
 
 // The program's one icon in the notification area: keeps its picture and
-// tooltip, shows balloon tips and turns the area's events into mouse events. All traffic to the area goes through a TrayBackend, which
-// the caller owns and which must outlive the control (a vanished backend is
+// tooltip, shows balloon tips and turns the area's events into mouse events. All traffic to the area goes
+// through a TrayBackend, which the caller owns and which must outlive the control (a vanished backend is
 // tolerated: calls are then dropped).
-class cSysTray : public QObject {
+class cSysTray : public QObject
+{
     Q_OBJECT
 
 public:

@@ -1,14 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "weather/Form3.h"
 
 #include "ui_Form3.h"
 
-#include "resources/AppIcon.h"
 #include "base/ErrorReport.h"
 #include "base/Failure.h"
 #include "base/Modal.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
 #include "base/WindowRoutines.h"
+#include "resources/AppIcon.h"
 #include "weather/Inet.h"
 #include "weather/KeyTest.h"
 #include "weather/WeatherText.h"
@@ -118,8 +120,10 @@ void Form3::openPage(const QString& operation, const QString& address)
     // user still needs the page: the address is shown to be copied.
     p.run(102, [&] {
         if (!Modal::instance().openUrl(url)) {
-            showMessage(QStringLiteral("Tepora could not start a web browser. Please open this address yourself:\r\n\r\n") +
-                        url.toString());
+            showMessage(
+                QStringLiteral(
+                    "Tepora could not start a web browser. Please open this address yourself:\r\n\r\n") +
+                url.toString());
         }
     });
 }

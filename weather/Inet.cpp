@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "weather/Inet.h"
 
 #include "base/Failure.h"
@@ -11,7 +13,8 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
+namespace
+{
 
 // How far the transfer thread may read ahead of us; without a limit it reads
 // an endless body into memory as fast as the network delivers it.
@@ -27,7 +30,8 @@ QString withoutQueries(QString text, const QList<QUrl>& urls)
         }
         const QString bare = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
                                  .toString(QUrl::FullyEncoded);
-        for (const QString& written : {url.toString(), url.toString(QUrl::FullyEncoded), url.toDisplayString()}) {
+        for (const QString& written :
+             {url.toString(), url.toString(QUrl::FullyEncoded), url.toDisplayString()}) {
             text.replace(written, bare);
         }
         for (const QString& query :
@@ -120,7 +124,8 @@ QString Inet::OpenURL(const QString& url)
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.toInt() == 429) {
         m_askedToWait = true;
-        if (const auto seconds = retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc())) {
+        if (const auto seconds =
+                retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc())) {
             m_waitUntil.setRemainingTime(*seconds * 1000);
         }
     }
@@ -144,10 +149,10 @@ QString Inet::OpenURL(const QString& url)
     }
     // Statuses the service answers with a body (401, 404, ...) are answers;
     // failures below HTTP (network, protocol, time-out) are not.
-    const bool httpAnswer = status.isValid() && ((error >= QNetworkReply::ContentAccessDenied &&
-                                                  error <= QNetworkReply::UnknownContentError) ||
-                                                 (error >= QNetworkReply::InternalServerError &&
-                                                  error <= QNetworkReply::UnknownServerError));
+    const bool httpAnswer =
+        status.isValid() &&
+        ((error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
+         (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError));
     if (error != QNetworkReply::NoError && !httpAnswer) {
         if (timedOut) {
             throw Failure(QStringLiteral("The weather service did not answer within %1 seconds")

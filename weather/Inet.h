@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QByteArray>
@@ -10,7 +12,8 @@
 // flight, and callers see that through StillExecuting(). OpenURL waits for the
 // whole answer in a local event loop, so windows keep painting and timers keep
 // firing meanwhile.
-class Inet : public QObject {
+class Inet : public QObject
+{
     Q_OBJECT
 
 public:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "weather/KeyTest.h"
 
 #include "weather/WeatherText.h"
@@ -19,11 +21,13 @@ QString keyTestVerdict(const QString& storedKey, KeyTestRequest request, const Q
     }
     switch (request) {
     case KeyTestRequest::Failed:
-        return QStringLiteral("Your API Key could not be tested because no answer came from the weather service; "
-                              "please try again in a minute.");
+        return QStringLiteral(
+            "Your API Key could not be tested because no answer came from the weather service; "
+            "please try again in a minute.");
     case KeyTestRequest::Busy:
-        return QStringLiteral("Your API Key could not be tested because Tepora was busy fetching the temperature; "
-                              "please try again.");
+        return QStringLiteral(
+            "Your API Key could not be tested because Tepora was busy fetching the temperature; "
+            "please try again.");
     case KeyTestRequest::Answered:
         break;
     }
@@ -33,6 +37,7 @@ QString keyTestVerdict(const QString& storedKey, KeyTestRequest request, const Q
     if (temperatureText(answer) || hasUnknownCityMarker(answer)) {
         return QStringLiteral("Your API Key is correct and ready to work.");
     }
-    return QStringLiteral("Your API Key could not be tested because the weather service sent an answer Tepora "
-                          "does not understand; please try again later.");
+    return QStringLiteral(
+        "Your API Key could not be tested because the weather service sent an answer Tepora "
+        "does not understand; please try again later.");
 }

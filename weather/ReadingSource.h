@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "weather/WeatherQuery.h"
@@ -10,7 +12,8 @@ class Inet;
 
 // Where readings come from. The program asks the weather service; tests
 // answer with readings of their own.
-class ReadingSource {
+class ReadingSource
+{
 public:
     virtual ~ReadingSource() = default;
 
@@ -19,7 +22,8 @@ public:
 };
 
 // Readings from the weather service over the program's one web request.
-class ServiceReadings : public ReadingSource {
+class ServiceReadings : public ReadingSource
+{
 public:
     ServiceReadings();
     ~ServiceReadings() override;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "weather/WeatherText.h"
@@ -8,7 +10,7 @@ class Inet;
 
 // What one reading needs from the main window, read afresh at every call.
 struct WeatherInputs {
-    QString location;          // the location label, as the user typed it
+    QString location; // the location label, as the user typed it
     TempUnit unit = TempUnit::None;
     QString apiKeyButtonCaption; // named in the rejected-key message
 };

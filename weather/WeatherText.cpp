@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "weather/WeatherText.h"
 
 #include "base/Convert.h"
@@ -27,8 +29,8 @@ QString percentEncode(const QString& text)
 
 QString weatherUrl(const QString& baseUrl, const QString& location, const QString& apiKey)
 {
-    return baseUrl + QStringLiteral("/data/2.5/weather?q=") + percentEncode(location) + QStringLiteral("&APPID=") +
-           percentEncode(apiKey);
+    return baseUrl + QStringLiteral("/data/2.5/weather?q=") + percentEncode(location) +
+           QStringLiteral("&APPID=") + percentEncode(apiKey);
 }
 
 bool hasInvalidKeyMarker(const QString& answer)
@@ -41,7 +43,8 @@ bool hasUnknownCityMarker(const QString& answer)
     return answer.contains(QLatin1String("city not found"), Qt::CaseInsensitive);
 }
 
-namespace {
+namespace
+{
 
 // The text after `marker` up to (not including) the next comma.
 std::optional<QString> textAfter(const QString& answer, QLatin1String marker)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "base/TempUnit.h"
@@ -7,7 +9,6 @@
 #include <QString>
 
 #include <optional>
-
 
 // Scheme, host and port of the weather service: TEPORA_SERVICE_URL when set
 // (tests, demos, benchmarks), else the real service over https.

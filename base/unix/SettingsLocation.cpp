@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/SettingsLocation.h"
 
 #include "base/Failure.h"
@@ -9,13 +11,15 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 
-namespace {
+namespace
+{
 
 QString iniPath()
 {
     // $XDG_CONFIG_HOME/Ravensel.ini, else ~/.config/Ravensel.ini; read afresh
     // every time so that a changed environment (tests) is honoured.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Ravensel.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Ravensel.ini");
 }
 
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
@@ -81,7 +85,8 @@ bool readableAsUtf8(const QString& path)
 
 } // namespace
 
-namespace SettingsLocation {
+namespace SettingsLocation
+{
 
 std::unique_ptr<QSettings> open()
 {

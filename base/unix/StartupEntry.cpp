@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/modStartUp.h"
 
 #include "base/PrivateFiles.h"
@@ -117,4 +119,3 @@ bool DeleteRunEntry(const QString&, const RunEntryPlace& place)
     }
     return QFile::remove(entry.filePath());
 }
-

@@ -1,15 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/SettingsLocation.h"
 
 #include <QSettings>
 
-namespace {
+namespace
+{
 
 // Where the program always kept its values on Windows.
-const QString kRegistryPath = QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Ravensel");
+const QString kRegistryPath =
+    QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Ravensel");
 
 } // namespace
 
-namespace SettingsLocation {
+namespace SettingsLocation
+{
 
 std::unique_ptr<QSettings> open()
 {

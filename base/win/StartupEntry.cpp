@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "base/modStartUp.h"
 
 #include <QDir>
@@ -43,4 +45,3 @@ bool DeleteRunEntry(const QString& fileName, const RunEntryPlace&)
     run.sync();
     return run.status() == QSettings::NoError && !run.contains(fileName);
 }
-

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The floor for the benchmarks: the least any Qt program with one fixed
 // window, a tray icon and a one-minute timer costs. Nothing else on purpose.
 #include <QApplication>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The API key dialog through the accessibility tree: it takes the main
 # window's place; a key the service rejects and one it accepts each get their
 # verdict; the key typed is stored, and OK brings the main window back with a

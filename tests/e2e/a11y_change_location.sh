@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # "Change Location" through the accessibility tree: the input box proposes
 # the current place; a new one typed and confirmed is shown in the location,
 # read into the status line and the tray tooltip, and stored.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a screen reader finds on the first start: the main window with the
 # default settings, the status line with the reading, and the same reading in
 # the tray icon's tooltip. The accessibility bridge does not keep the program

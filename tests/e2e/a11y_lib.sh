@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # For the end-to-end scripts that use the program through its accessibility
 # tree: lib.sh's desktop plus a private session bus and the accessibility bus
 # on it, and atspi.py to read and press what a screen reader sees.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A screen reader can say what every control is: each button, option, check
 # box, text box, list and label of the main window, the API key dialog and
 # the alert window has a name, and no two controls of a kind share one.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Rising past the target opens one "Temperature Alert!"; once the user has
 # closed it, a further rise does not open another until the alarm settings
 # change.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads and drives a running program through its accessibility tree, the
 way a screen reader and its user do: by the roles and names it publishes.
 

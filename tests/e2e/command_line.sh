@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The programs' command lines. --help and --version print and end with 0
 # without a display, settings or network; an option or argument a program does
 # not take ends it with 2 and a short message, leaving nothing behind (a build

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # On X11 with no tray at all, minimising is an ordinary minimise; an XEmbed
 # tray (trayer) started later gets the icon within 3 s, and from then on the
 # window hides in the tray and a click brings it back.

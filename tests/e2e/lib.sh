@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the end-to-end scripts: a private X server with openbox and the
 # trayer tray host, the local weather service and the real program, all
 # driven from outside like a user would. Source it with the build folder as $1.
@@ -374,10 +375,26 @@ e2e_centred()
 }
 
 # Clicks the middle of the program's tray icon.
+# The balloon opens next to the icon and may cover it; a click then lands on
+# the balloon, as it would for a user. Waits until it has gone.
 e2e_click_tray()
 {
-    local tray width height
+    local tray x y width height
     tray=$(e2e_tray_window) || e2e_fail "no tray icon to click"
-    read -r width height < <(xwininfo -id "$tray" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}')
+    read -r x y width height < <(e2e_geometry "$tray")
+    e2e_wait_for "$E2E_TIMEOUT" "the balloon to uncover the tray icon" e2e_nothing_over "$tray" \
+        $((x + width / 2)) $((y + height / 2))
     xdotool mousemove --window "$tray" $((width / 2)) $((height / 2)) click 1
+}
+
+# e2e_nothing_over WINDOW X Y: no other window of the program is shown at X,Y.
+e2e_nothing_over()
+{
+    local w wx wy ww wh
+    for w in $(xdotool search --all --pid "$E2E_PID" --onlyvisible --name '' 2>/dev/null); do
+        ((w == $1)) && continue # one id in decimal, the other in hex
+        read -r wx wy ww wh < <(e2e_geometry "$w")
+        ((ww > 1 && $2 >= wx && $2 < wx + ww && $3 >= wy && $3 < wy + wh)) && return 1
+    done
+    return 0
 }

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Minimising hides the main window into the tray (withdrawn, not merely
 # iconified) and it stays hidden; a click on the tray icon brings it back.
 source "$(dirname "$0")/lib.sh"

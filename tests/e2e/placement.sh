@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Where the windows open: the main window centred the first time and back in
 # its place after the API key dialog; started in the tray, one click on the
 # icon shows it, centred, and an alert opens centred without it.

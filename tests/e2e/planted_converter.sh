@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Another local user plants an executable where the program would deploy its
 # icon converter: in the shared temporary folder (TEMP unset), in a TEMP folder
 # that user owns, in a TEMP folder everyone may write, and (put there earlier)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starting the program again while it runs brings the running copy's window
 # back from the tray and ends with status 0: one program, one tray item. A
 # copy that crashed leaves nothing that keeps the next start from running.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Stand-in tray host services and a client that looks at a tray item the way
 StatusNotifierItem hosts do, all on the session bus of DBUS_SESSION_BUS_ADDRESS.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # On a StatusNotifierItem tray (X11): the item registers with its tooltip and
 # title, its pixmaps show the reading in the icon colours, minimising sends
 # the balloon as a notification and hides the window, Activate brings it

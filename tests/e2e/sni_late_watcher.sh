@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The panel starts after the program, as at login: until then the window
 # minimises as an ordinary window (never hidden with no way back); a watcher
 # started 5 s later gets the item within 3 s, with the current tooltip and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # For the end-to-end scripts on a StatusNotifierItem tray over X11: lib.sh's
 # X server and openbox without trayer, a private session bus with sni.py's
 # stand-in watcher and notification server on it, and sni.py to look at the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # On a StatusNotifierItem tray (X11) the item's menu, read and clicked through
 # com.canonical.dbusmenu as panels do on a right-click, offers "Restore" and
 # "Exit": Restore brings the hidden window back, Exit closes the program as

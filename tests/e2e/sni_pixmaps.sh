@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # On a StatusNotifierItem tray (X11) the item offers the sizes panels ask for,
 # 16, 22, 24, 32 and 48 px besides the converted icon's own, and each shows
 # the reading in the icon colours.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program comes up with its window, its tray icon, its icon file and its
 # converter, and each termination signal takes it down cleanly: exit status 0,
 # converter deleted, tray icon gone.

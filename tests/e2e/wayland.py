@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Looks at a sway desktop as its user sees it.
 
     wayland.py [--timeout S] wait-window [--pid PID] [--gone] NAME

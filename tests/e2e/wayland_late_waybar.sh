@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # On Wayland, waybar started 5 s after the program, as at login, still gets
 # the program's icon within 3 s.
 source "$(dirname "$0")/wayland_lib.sh"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # For the end-to-end scripts on Wayland: sway without a screen (headless,
 # software rendering) with waybar's tray, a private session bus, and the
 # program on Qt's wayland platform. sway refuses to run as root, so as root

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # On Wayland (sway with waybar's tray): started in the tray, the program shows
 # its icon in the bar (read from a grim picture) and no window; "Restore" in
 # the icon's menu maps the main window, a click on the icon keeps it there,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // libFuzzer target for everything that reads the service's answer (and its
 // Retry-After) and builds the request URL, fed with arbitrary text.
 //

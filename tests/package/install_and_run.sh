@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package as a user gets it: CPack builds it, lintian finds no
 # error in it (its warnings are listed), its Depends names what the program
 # needs, its programs load libraries from the system only, its desktop entry

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Where the programs load libraries from. An empty RUNPATH entry, or one that
 # does not start at / or $ORIGIN, makes the loader search the current folder:
 # started there, a program would load whatever libQt6Core.so.6 lies in it.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Soak: the main window polling every few milliseconds for thousands of polls
 // while the service cycles through every kind of answer, hostile ones among
 // them (a trickle, an endless body, a redirect loop, 429). Nothing may pile
@@ -57,9 +59,9 @@ struct Answer {
 using F = WeatherSim::Fault;
 // Good, 401, 404, garbage, silence, a dropped connection, a login page, a
 // trickle, an endless body, a redirect loop, 429.
-constexpr Answer kCycle[] = {{},           {F::None, true}, {F::None, false, true}, {F::Garbage},
-                             {F::NoAnswer}, {F::Drop},       {F::Html},              {F::Trickle},
-                             {F::Endless},  {F::RedirectLoop}, {F::TooManyRequests}};
+constexpr Answer kCycle[] = {
+    {},        {F::None, true}, {F::None, false, true}, {F::Garbage},      {F::NoAnswer},       {F::Drop},
+    {F::Html}, {F::Trickle},    {F::Endless},           {F::RedirectLoop}, {F::TooManyRequests}};
 
 // Answers that end in a failed transfer. An endless body may also be cut at
 // 1 MiB and count as an answer; taken as one, no check below is stricter.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "tray/TrayBackend.h"
@@ -8,7 +10,8 @@
 
 // Stands in for the notification area: records every request with its
 // arguments and lets the test play the area's events.
-class RecordingTrayBackend : public TrayBackend {
+class RecordingTrayBackend : public TrayBackend
+{
     Q_OBJECT
 
 public:

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "ScriptedModal.h"
 
 #include "base/ErrorReport.h"
@@ -39,7 +41,8 @@ void ScriptedModal::closeReport()
     }
 }
 
-std::optional<QString> ScriptedModal::inputBox(const QString& title, const QString& prompt, const QString& proposed)
+std::optional<QString> ScriptedModal::inputBox(const QString& title, const QString& prompt,
+                                               const QString& proposed)
 {
     shown.append({QStringLiteral("input"), title, prompt, Icon::NoIcon});
     proposedInputs.append(proposed);

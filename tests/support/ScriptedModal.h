@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "base/Modal.h"
@@ -13,7 +15,8 @@
 
 // Answers every modal interaction as the test scripted it and records what
 // the user would have seen. Installs itself for its lifetime.
-class ScriptedModal : public Modal {
+class ScriptedModal : public Modal
+{
 public:
     struct Shown {
         QString kind; // "message", "input", "color"
@@ -27,7 +30,8 @@ public:
 
     void messageBox(const QString& title, const QString& text, Icon icon) override;
     void reportBox(const QString& title, const QString& text, std::function<void()> closed) override;
-    std::optional<QString> inputBox(const QString& title, const QString& prompt, const QString& proposed) override;
+    std::optional<QString> inputBox(const QString& title, const QString& prompt,
+                                    const QString& proposed) override;
     std::optional<QColor> colorDialog(const QColor& initial) override;
     bool openUrl(const QUrl& url) override;
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QString>
@@ -6,7 +8,8 @@
 // Points the user's folders (configuration, cache, autostart, TEMP) at a
 // throw-away folder for the lifetime of the object, so no test touches the
 // real ones.
-class TestEnv {
+class TestEnv
+{
 public:
     TestEnv();
     ~TestEnv();

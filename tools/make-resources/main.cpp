@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Draws the committed artwork: the application icon (PNGs + a multi-size .ico)
 // and the hand cursor HAND-M.CUR.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // nconvert -out ico <bitmap>: writes <bitmap folder>/<base name>.ico beside the bitmap.
 #include "IcoWriter.h"
 

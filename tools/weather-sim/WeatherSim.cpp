@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "WeatherSim.h"
 
 #include <QDateTime>
@@ -275,9 +277,11 @@ WeatherSim::Answer WeatherSim::faultAnswer(Fault fault, const Answer& normal, co
     case Fault::RedirectLoop:
         return {302, kText, "", {}, "Location: " + target + "\r\n"};
     case Fault::RedirectAway:
-        return {302, kText, "", {}, "Location: http://localhost:" + QByteArray::number(port()) + target + "\r\n"};
+        return {
+            302, kText, "", {}, "Location: http://localhost:" + QByteArray::number(port()) + target + "\r\n"};
     case Fault::TooManyRequests:
-        return {429, kJson,
+        return {429,
+                kJson,
                 R"({"cod":429, "message": "Your account is temporarily blocked due to exceeding of requests )"
                 R"(limitation of your subscription type."})",
                 {},
@@ -327,13 +331,14 @@ double WeatherSim::temperature(const Place& place) const
 
 void WeatherSim::send(QTcpSocket* socket, const Answer& answer, Fault fault) const
 {
-    const QByteArray framing = fault == Fault::Endless   ? QByteArray("Transfer-Encoding: chunked")
-                               : fault == Fault::Trickle ? "Content-Length: " + QByteArray::number(kTrickleLength)
-                                                         : "Content-Length: " + QByteArray::number(answer.body.size());
+    const QByteArray framing = fault == Fault::Endless ? QByteArray("Transfer-Encoding: chunked")
+                               : fault == Fault::Trickle
+                                   ? "Content-Length: " + QByteArray::number(kTrickleLength)
+                                   : "Content-Length: " + QByteArray::number(answer.body.size());
     const QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
                             (answer.reason.isEmpty() ? reason(answer.status) : answer.reason) +
-                            "\r\nServer: tepora-weather-sim\r\nContent-Type: " + answer.type + "\r\n" + framing +
-                            "\r\n" + answer.headers + "Connection: close\r\n\r\n";
+                            "\r\nServer: tepora-weather-sim\r\nContent-Type: " + answer.type + "\r\n" +
+                            framing + "\r\n" + answer.headers + "Connection: close\r\n\r\n";
     if (fault == Fault::Endless) {
         sendEndless(socket, head);
         return;
@@ -342,11 +347,10 @@ void WeatherSim::send(QTcpSocket* socket, const Answer& answer, Fault fault) con
         // One byte at a time, each well within any transfer time-out, until the client leaves.
         socket->write(head);
         auto* timer = new QTimer(socket);
-        connect(timer, &QTimer::timeout, socket,
-                [socket, body = answer.body, sent = qsizetype(0)]() mutable {
-                    socket->write(sent < body.size() ? body.mid(sent, 1) : QByteArray(" "));
-                    ++sent;
-                });
+        connect(timer, &QTimer::timeout, socket, [socket, body = answer.body, sent = qsizetype(0)]() mutable {
+            socket->write(sent < body.size() ? body.mid(sent, 1) : QByteArray(" "));
+            ++sent;
+        });
         timer->start(m_trickleInterval);
         return;
     }

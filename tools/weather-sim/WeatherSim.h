@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include <QElapsedTimer>
@@ -21,8 +23,21 @@ public:
     // same request. TooManyRequests: 429 with the Retry-After set below.
     // BadRequest: 400 whose reason phrase is markup. RedirectAway: 302 to the
     // same request on another host name ("localhost").
-    enum class Fault { None, Slow, NoAnswer, Drop, Html, Garbage, Huge, Trickle, Endless, RedirectLoop,
-                       TooManyRequests, BadRequest, RedirectAway };
+    enum class Fault {
+        None,
+        Slow,
+        NoAnswer,
+        Drop,
+        Html,
+        Garbage,
+        Huge,
+        Trickle,
+        Endless,
+        RedirectLoop,
+        TooManyRequests,
+        BadRequest,
+        RedirectAway
+    };
     Q_ENUM(Fault)
 
     explicit WeatherSim(QObject* parent = nullptr);

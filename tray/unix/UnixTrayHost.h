@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 #include "tray/TrayHost.h"
@@ -9,7 +11,8 @@ class QSocketNotifier;
 // StatusNotifierItem hosts on the session bus (any desktop), and the XEmbed
 // tray manager that owns the selection _NET_SYSTEM_TRAY_S<screen> (X11).
 // Both are watched through notifications, never by polling.
-class UnixTrayHost : public TrayHost {
+class UnixTrayHost : public TrayHost
+{
     Q_OBJECT
 
 public:
