@@ -348,6 +348,11 @@ void Form1::Form_Resize()
 
 void Form1::cSysTray1_MouseUp(qint16, qint32)
 {
+    restoreFromTray();
+}
+
+void Form1::restoreFromTray()
+{
     if (m_closed) {
         return;
     }

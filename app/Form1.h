@@ -58,6 +58,10 @@ public:
     // Draws the target text centred into the colour sample.
     void DrawSample();
 
+    // What a click on the tray icon does: the window comes back, raised, and
+    // an open alert stays in front of it.
+    void restoreFromTray();
+
     // Runs the closing steps once; the program then ends.
     void closeProgram();
 

@@ -6,7 +6,6 @@
 #include "app/SingleInstance.h"
 #include "base/SignalRelay.h"
 #include "resources/AppIcon.h"
-#include "tray/cSysTray.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -59,9 +58,7 @@ int main(int argc, char* argv[])
     });
     SignalRelay signals_;
     QObject::connect(&signals_, &SignalRelay::terminationRequested, &form, [&form] { form.closeProgram(); });
-    // What a click on the tray icon does: the window comes back, raised.
-    QObject::connect(&instance, &SingleInstance::showRequested, &form,
-                     [&form] { form.trayControl()->TrayMessage(TrayEvent::LeftButtonUp); });
+    QObject::connect(&instance, &SingleInstance::showRequested, &form, &Form1::restoreFromTray);
 
     form.Form_Load();
     form.showAsLoaded();

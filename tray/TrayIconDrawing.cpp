@@ -2,6 +2,11 @@
 
 #include "tray/TrayIconDrawing.h"
 
+#include <QHash>
+#include <QIconEngine>
+
+#include <iterator>
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -92,16 +97,79 @@ QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back,
     return image;
 }
 
+namespace
+{
+
+// Draws a panel size only when something asks for it: a refresh replaces the
+// icon every poll, and most trays show a single size of it.
+class PanelSizesEngine : public QIconEngine
+{
+public:
+    PanelSizesEngine(const QIcon& own, const QString& text, const QColor& fore, const QColor& back)
+        : m_own(own), m_text(text), m_fore(fore), m_back(back)
+    {
+    }
+
+    QIconEngine* clone() const override { return new PanelSizesEngine(*this); }
+
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        QList<QSize> sizes = m_own.availableSizes(mode, state);
+        for (const int size : kPanelSizes) {
+            if (!sizes.contains(QSize(size, size))) {
+                sizes.append(QSize(size, size));
+            }
+        }
+        return sizes;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return pixmap(size, mode, state).size();
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        if (m_own.availableSizes(mode, state).contains(size)) {
+            return m_own.pixmap(size, mode, state);
+        }
+        // The smallest panel size that covers the request, else the largest;
+        // scaled down to the request as QIcon would.
+        const int wanted = qMax(size.width(), size.height());
+        int chosen = kPanelSizes[std::size(kPanelSizes) - 1];
+        for (const int candidate : kPanelSizes) {
+            if (candidate >= wanted) {
+                chosen = candidate;
+                break;
+            }
+        }
+        QPixmap& drawn = m_drawn[chosen];
+        if (drawn.isNull()) {
+            drawn = QPixmap::fromImage(drawTrayIcon(m_text, m_fore, m_back, chosen));
+        }
+        return chosen == wanted && size.width() == size.height()
+                   ? drawn
+                   : drawn.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+private:
+    QIcon m_own;
+    QString m_text;
+    QColor m_fore;
+    QColor m_back;
+    QHash<int, QPixmap> m_drawn;
+};
+
+} // namespace
+
 QIcon withPanelSizes(const QIcon& icon, const QString& text, const QColor& fore, const QColor& back)
 {
-    QIcon sized = icon;
-    const QList<QSize> own = icon.availableSizes();
-    for (const int size : kPanelSizes) {
-        if (!own.contains(QSize(size, size))) {
-            sized.addPixmap(QPixmap::fromImage(drawTrayIcon(text, fore, back, size)));
-        }
-    }
-    return sized;
+    return QIcon(new PanelSizesEngine(icon, text, fore, back));
 }
 
 QColor colorFromStored(qint32 value)

@@ -24,8 +24,8 @@ QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back,
 // The sizes tray panels ask for, in pixels.
 inline constexpr int kPanelSizes[] = {16, 22, 24, 32, 48};
 
-// `icon` with the picture drawn at each panel size added; a size the icon
-// already has keeps the icon's own picture.
+// `icon` with the picture drawn at each panel size added, each drawn when it
+// is first asked for; a size the icon already has keeps the icon's own picture.
 QIcon withPanelSizes(const QIcon& icon, const QString& text, const QColor& fore, const QColor& back);
 
 // The point size drawTrayIcon uses for a text.

@@ -9,13 +9,8 @@ e2e_start_x
 e2e_start_sim
 e2e_start_program
 
-e2e_wait_for "$E2E_TIMEOUT" "the main window" e2e_main_window
-main=$(e2e_main_window)
-e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
-xdotool windowminimize "$main"
-e2e_wait_for "$E2E_TIMEOUT" "the window to minimise" e2e_iconic "$main"
-xdotool windowactivate "$main"
-e2e_wait_for "$E2E_TIMEOUT" "the window to come back from the task bar" e2e_shown "$main"
+e2e_minimise_without_tray
+main=$E2E_MAIN
 
 e2e_start_trayer
 e2e_wait_for 3 "the tray icon in the late trayer" e2e_has_tray_window

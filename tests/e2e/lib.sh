@@ -398,3 +398,18 @@ e2e_nothing_over()
     done
     return 0
 }
+
+# With no tray yet, minimising is an ordinary minimise and the window comes
+# back from the task bar. Sets E2E_MAIN to the main window's id.
+e2e_minimise_without_tray()
+{
+    local main
+    e2e_wait_for "$E2E_TIMEOUT" "the main window" e2e_main_window
+    main=$(e2e_main_window)
+    e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
+    xdotool windowminimize "$main"
+    e2e_wait_for "$E2E_TIMEOUT" "the window to minimise" e2e_iconic "$main"
+    xdotool windowactivate "$main"
+    e2e_wait_for "$E2E_TIMEOUT" "the window to come back from the task bar" e2e_shown "$main"
+    E2E_MAIN=$main
+}

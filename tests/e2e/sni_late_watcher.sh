@@ -15,13 +15,8 @@ e2e_sim_set "$PLACE" "$K_72F"
 e2e_start_program
 started=$SECONDS
 
-e2e_wait_for "$E2E_TIMEOUT" "the main window" e2e_main_window
-main=$(e2e_main_window)
-e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
-xdotool windowminimize "$main"
-e2e_wait_for "$E2E_TIMEOUT" "the window to minimise" e2e_iconic "$main"
-xdotool windowactivate "$main"
-e2e_wait_for "$E2E_TIMEOUT" "the window to come back from the task bar" e2e_shown "$main"
+e2e_minimise_without_tray
+main=$E2E_MAIN
 
 while ((SECONDS - started < 5)); do sleep 0.2; done
 sni_start_watcher
