@@ -205,8 +205,10 @@ private slots:
         clock.start();
         QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), NoReadingTemp);
         QVERIFY2(clock.elapsed() < 4000, "the transfer time-out was not kept");
-        // At most 5 redirects; now and then Qt sends one of them again on a fresh connection.
-        QVERIFY2(s.sim.requestCount() <= 1 + 5 + 1, qPrintable(QString::number(s.sim.requestCount())));
+        // At most 5 redirects, not Qt's default 50. The sim closes every
+        // connection, and Qt sends a request again when that close races it,
+        // so allow each one a second try.
+        QVERIFY2(s.sim.requestCount() <= 2 * (1 + 5), qPrintable(QString::number(s.sim.requestCount())));
         QVERIFY(s.inet.findChildren<QNetworkReply*>().isEmpty());
         QCOMPARE(city, QStringLiteral("San Diego CA"));
         QVERIFY(s.modal.messages().isEmpty());
