@@ -4,8 +4,10 @@
 #include "app/Form1.h"
 #include "app/QtModal.h"
 #include "app/SingleInstance.h"
+#include "base/Modal.h"
 #include "base/SignalRelay.h"
 #include "resources/AppIcon.h"
+#include "tray/TrayBackend.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -42,7 +44,16 @@ int main(int argc, char* argv[])
     QtModal modal;
     Modal::setDefault(&modal);
 
+    // The icon before the window: it is what the user looks for, and the
+    // window takes longer to build than the icon to show. The window takes
+    // the icon over as its own.
+    const QIcon icon = applicationIcon();
+    const QString title = applicationTitle();
+    TrayBackend* tray = TrayBackend::create(icon, &app);
+    tray->add(&icon, &title);
+
     Form1Options options;
+    options.trayBackend = tray;
     // Lets end-to-end tests poll faster than once a minute; not a user setting.
     const int testPoll = qEnvironmentVariableIntValue("TEPORA_TEST_POLL_MS");
     if (testPoll > 0) {

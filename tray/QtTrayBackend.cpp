@@ -29,8 +29,13 @@ bool QtTrayBackend::available() const
 
 void QtTrayBackend::add(const QIcon* icon, const QString* tip)
 {
-    m_icon = icon && !icon->isNull() ? *icon : m_fallback;
-    m_tip = tip ? *tip : QString();
+    const QIcon wanted = icon && !icon->isNull() ? *icon : m_fallback;
+    const QString wantedTip = tip ? *tip : QString();
+    if (m_shown && m_tray && wanted.cacheKey() == m_icon.cacheKey() && wantedTip == m_tip) {
+        return; // shown as asked already: SNI hosts would fetch every picture again
+    }
+    m_icon = wanted;
+    m_tip = wantedTip;
     m_shown = true;
     if (m_tray) {
         m_tray->setIcon(m_icon);

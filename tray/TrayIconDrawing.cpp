@@ -2,15 +2,14 @@
 
 #include "tray/TrayIconDrawing.h"
 
-#include <QHash>
-#include <QIconEngine>
-
-#include <iterator>
+#include "base/LazyIconEngine.h"
 
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPixmap>
+
+#include <iterator>
 
 namespace
 {
@@ -102,11 +101,12 @@ namespace
 
 // Draws a panel size only when something asks for it: a refresh replaces the
 // icon every poll, and most trays show a single size of it.
-class PanelSizesEngine : public QIconEngine
+class PanelSizesEngine : public LazyIconEngine
 {
 public:
     PanelSizesEngine(const QIcon& own, const QString& text, const QColor& fore, const QColor& back)
-        : m_own(own), m_text(text), m_fore(fore), m_back(back)
+        : LazyIconEngine({std::begin(kPanelSizes), std::end(kPanelSizes)}, true), m_own(own), m_text(text),
+          m_fore(fore), m_back(back)
     {
     }
 
@@ -115,17 +115,12 @@ public:
     QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
     {
         QList<QSize> sizes = m_own.availableSizes(mode, state);
-        for (const int size : kPanelSizes) {
-            if (!sizes.contains(QSize(size, size))) {
-                sizes.append(QSize(size, size));
+        for (const QSize& size : LazyIconEngine::availableSizes(mode, state)) {
+            if (!sizes.contains(size)) {
+                sizes.append(size);
             }
         }
         return sizes;
-    }
-
-    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
-    {
-        return pixmap(size, mode, state).size();
     }
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
@@ -133,28 +128,13 @@ public:
         if (m_own.availableSizes(mode, state).contains(size)) {
             return m_own.pixmap(size, mode, state);
         }
-        // The smallest panel size that covers the request, else the largest;
-        // scaled down to the request as QIcon would.
-        const int wanted = qMax(size.width(), size.height());
-        int chosen = kPanelSizes[std::size(kPanelSizes) - 1];
-        for (const int candidate : kPanelSizes) {
-            if (candidate >= wanted) {
-                chosen = candidate;
-                break;
-            }
-        }
-        QPixmap& drawn = m_drawn[chosen];
-        if (drawn.isNull()) {
-            drawn = QPixmap::fromImage(drawTrayIcon(m_text, m_fore, m_back, chosen));
-        }
-        return chosen == wanted && size.width() == size.height()
-                   ? drawn
-                   : drawn.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return LazyIconEngine::pixmap(size, mode, state);
     }
 
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+protected:
+    QPixmap make(int side) const override
     {
-        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+        return QPixmap::fromImage(drawTrayIcon(m_text, m_fore, m_back, side));
     }
 
 private:
@@ -162,7 +142,6 @@ private:
     QString m_text;
     QColor m_fore;
     QColor m_back;
-    QHash<int, QPixmap> m_drawn;
 };
 
 } // namespace

@@ -7,7 +7,7 @@
 #include <QDBusInterface>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
-#include <QSocketNotifier>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xfixes.h>
 
@@ -65,8 +65,8 @@ UnixTrayHost::UnixTrayHost(QObject* parent) : TrayHost(parent)
 
 UnixTrayHost::~UnixTrayHost()
 {
-    if (m_x) {
-        xcb_disconnect(m_x);
+    if (m_selectionEvent >= 0 && QCoreApplication::instance()) {
+        QCoreApplication::instance()->removeNativeEventFilter(this);
     }
 }
 
@@ -87,11 +87,17 @@ void UnixTrayHost::update(bool statusNotifier, bool xembed)
 
 void UnixTrayHost::watchXembed()
 {
-    // A connection of its own: its events are only these, read here.
+    // Qt's own connection: a second one would cost a socket, buffers and a
+    // round trip to set up; Qt has already agreed on the XFixes version.
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    m_x = x11 ? x11->connection() : nullptr;
+    // The screen Qt connected to, as named in DISPLAY.
+    char* host = nullptr;
+    int display = 0;
     int screen = 0;
-    m_x = xcb_connect(nullptr, &screen);
-    if (xcb_connection_has_error(m_x)) {
-        xcb_disconnect(m_x);
+    const bool parsed = xcb_parse_display(nullptr, &host, &display, &screen) != 0;
+    std::free(host);
+    if (!m_x || !parsed) {
         m_x = nullptr;
         return;
     }
@@ -99,6 +105,7 @@ void UnixTrayHost::watchXembed()
     const Freed<xcb_intern_atom_reply_t> atom{
         xcb_intern_atom_reply(m_x, xcb_intern_atom(m_x, false, name.size(), name.constData()), nullptr)};
     if (!atom) {
+        m_x = nullptr;
         return;
     }
     m_selection = atom->atom;
@@ -109,20 +116,34 @@ void UnixTrayHost::watchXembed()
     }
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(m_x, &xcb_xfixes_id);
     if (xfixes && xfixes->present && screens.rem > 0) {
-        // The extension answers only after its version is agreed.
-        std::free(xcb_xfixes_query_version_reply(
-            m_x, xcb_xfixes_query_version(m_x, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr));
+        m_selectionEvent = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+        QCoreApplication::instance()->installNativeEventFilter(this);
         xcb_xfixes_select_selection_input(m_x, screens.data->root, m_selection,
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                               XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                               XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
-        m_selectionEvent = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
-        m_xEvents = new QSocketNotifier(xcb_get_file_descriptor(m_x), QSocketNotifier::Read, this);
-        connect(m_xEvents, &QSocketNotifier::activated, this, &UnixTrayHost::readX);
     }
-    xcb_flush(m_x);
     m_xembed = xembedOwned();
-    readX(); // events that came in with the replies
+}
+
+bool UnixTrayHost::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) == m_selectionEvent &&
+        reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event)->selection == m_selection) {
+        // Asked afresh, after Qt is done with the event: the notification's
+        // owner field says little when the owner went away.
+        QMetaObject::invokeMethod(this, &UnixTrayHost::checkXembed, Qt::QueuedConnection);
+    }
+    return false; // Qt may want it too
+}
+
+void UnixTrayHost::checkXembed()
+{
+    update(m_statusNotifier, xembedOwned());
 }
 
 bool UnixTrayHost::xembedOwned() const
@@ -130,29 +151,4 @@ bool UnixTrayHost::xembedOwned() const
     const Freed<xcb_get_selection_owner_reply_t> owner{
         xcb_get_selection_owner_reply(m_x, xcb_get_selection_owner(m_x, m_selection), nullptr)};
     return owner && owner->owner != XCB_NONE;
-}
-
-void UnixTrayHost::readX()
-{
-    bool selectionChanged = false;
-    while (xcb_generic_event_t* event = xcb_poll_for_event(m_x)) {
-        if (m_selectionEvent >= 0 && (event->response_type & 0x7f) == m_selectionEvent &&
-            reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event)->selection == m_selection) {
-            selectionChanged = true;
-        }
-        std::free(event);
-    }
-    if (xcb_connection_has_error(m_x)) {
-        // The X server is gone; so is any tray on it.
-        if (m_xEvents) {
-            m_xEvents->setEnabled(false);
-        }
-        update(m_statusNotifier, false);
-        return;
-    }
-    if (selectionChanged) {
-        // Asked afresh: the notification's owner field says little when the
-        // owner went away.
-        update(m_statusNotifier, xembedOwned());
-    }
 }

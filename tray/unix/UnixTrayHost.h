@@ -4,14 +4,14 @@
 
 #include "tray/TrayHost.h"
 
-#include <xcb/xcb.h>
+#include <QAbstractNativeEventFilter>
 
-class QSocketNotifier;
+#include <xcb/xcb.h>
 
 // StatusNotifierItem hosts on the session bus (any desktop), and the XEmbed
 // tray manager that owns the selection _NET_SYSTEM_TRAY_S<screen> (X11).
 // Both are watched through notifications, never by polling.
-class UnixTrayHost : public TrayHost
+class UnixTrayHost : public TrayHost, private QAbstractNativeEventFilter
 {
     Q_OBJECT
 
@@ -28,15 +28,15 @@ private slots:
 
 private:
     void watchXembed();
-    void readX();
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    void checkXembed();
     bool xembedOwned() const;
     void update(bool statusNotifier, bool xembed);
 
     bool m_statusNotifier = false;
     bool m_xembed = false;
 
-    xcb_connection_t* m_x = nullptr;
+    xcb_connection_t* m_x = nullptr; // Qt's own
     xcb_atom_t m_selection = XCB_NONE;
     int m_selectionEvent = -1; // XFixes' SelectionNotify, -1 without XFixes
-    QSocketNotifier* m_xEvents = nullptr;
 };
