@@ -3,8 +3,12 @@
 #include "base/PrivateFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
+
+#include <filesystem>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -39,6 +43,44 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     // else can open it before its mode is set here.
     return file.open(QIODevice::WriteOnly) && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) &&
            file.write(bytes) == bytes.size() && file.commit();
+}
+
+namespace
+{
+
+std::filesystem::path nativePath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+} // namespace
+
+bool replaceFile(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions)
+{
+    // Beside the target, so that the rename stays on one file system and
+    // readers see the old file or the new one, never half of one.
+    const QString temporary =
+        path + QStringLiteral(".%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        return false;
+    }
+    const bool written =
+        file.setPermissions(permissions) && file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    std::error_code error;
+    if (written && file.error() == QFileDevice::NoError) {
+        std::filesystem::rename(nativePath(temporary), nativePath(path), error);
+        if (!error) {
+            return true;
+        }
+    }
+    QFile::remove(temporary);
+    return false;
 }
 
 bool isOwnFile(const QString& path)

@@ -159,6 +159,9 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &old);
 
         QCOMPARE(QImage(icons.bitmapPath()).pixel(5, 5), qRgb(255, 0, 0));
+        // Nor is the half-written copy left lying about.
+        QCOMPARE(QDir(QFileInfo(icons.bitmapPath()).path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("CurTemp.bmp")}));
         QVERIFY(!icon.isNull());
         QCOMPARE(icon.pixmap(28, 29).toImage().pixel(5, 5), qRgb(0, 0, 255));
         QVERIFY(!m_modal.errorReports().isEmpty());

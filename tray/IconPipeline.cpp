@@ -8,12 +8,12 @@
 #include "base/PrivateFiles.h"
 #include "base/ProcessRunner.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QResource>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #ifdef Q_OS_UNIX
@@ -141,10 +141,10 @@ QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
     bool written = false;
     p.run(114, [&] {
         // Whole or not at all: a full disk keeps the last good picture.
-        // QSaveFile commits even when its last flush failed, so flush first.
-        QSaveFile file(bmp);
-        if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnFile) || !drawn.save(&file, "BMP") ||
-            !file.flush() || file.error() != QFileDevice::NoError || !file.commit()) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        if (!buffer.open(QIODevice::WriteOnly) || !drawn.save(&buffer, "BMP") ||
+            !PrivateFiles::replaceFile(bmp, bytes, kOwnFile)) {
             throw Failure::pathFileAccess();
         }
         written = true;
@@ -187,14 +187,9 @@ void WriteNewFile(const QByteArray& bytes, const QString& path)
     }
     // Written under a temporary name and renamed, so a second copy of the
     // program never starts a half-written converter.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw Failure::pathFileAccess();
-    }
-    file.write(bytes);
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
-                        QFile::WriteUser | QFile::ExeUser);
-    if (!file.commit()) {
+    if (!PrivateFiles::replaceFile(path, bytes,
+                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser |
+                                       QFile::WriteUser | QFile::ExeUser)) {
         throw Failure::pathFileAccess();
     }
 }
