@@ -28,11 +28,11 @@ namespace Ui
 class Form1;
 }
 
-// What tests may change; a normal start leaves everything at its default.
+// What a start may set up beforehand and tests may change.
 struct Form1Options {
     int pollIntervalMs = 60000;
     QString programFolder;              // empty: the running program's folder
-    TrayBackend* trayBackend = nullptr; // null: the desktop's notification area
+    TrayBackend* trayBackend = nullptr; // null: one of its own for the desktop's notification area
     int converterTimeoutMs = 10000;
 };
 

@@ -45,8 +45,8 @@ int main(int argc, char* argv[])
     Modal::setDefault(&modal);
 
     // The icon before the window: it is what the user looks for, and the
-    // window takes longer to build than the icon to show. The window takes
-    // the icon over as its own.
+    // window takes longer to build than the icon to show. The window's tray
+    // control takes it over; adding it again as it is changes nothing.
     const QIcon icon = applicationIcon();
     const QString title = applicationTitle();
     TrayBackend* tray = TrayBackend::create(icon, &app);
