@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Fails when a source file includes from a folder above its own.
 
-The folders are layers: base/ and resources/ at the bottom, then weather/,
+The folders are layers: base/ at the bottom, resources/ on it, then weather/,
 tray/ and alarm/ (each may use those before it), then app/ on top. A file may
 include its own folder and any lower one, never a higher one or app/ from below.
 """
@@ -10,7 +10,7 @@ import pathlib
 import re
 import sys
 
-RANK = {"base": 0, "resources": 0, "weather": 1, "tray": 2, "alarm": 3, "app": 4}
+RANK = {"base": 0, "resources": 1, "weather": 2, "tray": 3, "alarm": 4, "app": 5}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"', re.MULTILINE)
 
 
