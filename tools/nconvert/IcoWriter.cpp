@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
@@ -11,62 +12,20 @@
 namespace
 {
 
-constexpr int kDirSize = 6;
-constexpr int kEntrySize = 16;
-constexpr int kInfoHeaderSize = 40;
-
-void put16(QByteArray& out, quint16 v)
-{
-    out.append(char(v & 0xff));
-    out.append(char(v >> 8));
-}
-
-void put32(QByteArray& out, quint32 v)
-{
-    put16(out, quint16(v & 0xffff));
-    put16(out, quint16(v >> 16));
-}
-
-// BITMAPINFOHEADER, bottom-up BGRA rows, then the 1-bit AND mask (set = transparent).
-// The height field counts both bitmaps, hence twice the picture height.
-QByteArray dib(const QImage& source)
+// Non-premultiplied R, G, B, A bytes, top row first, as the layout wants them.
+std::vector<std::uint8_t> rgba(const QImage& source)
 {
     const QImage img = source.convertToFormat(QImage::Format_ARGB32);
-    const int w = img.width();
-    const int h = img.height();
-    const int maskStride = (w + 31) / 32 * 4;
-
-    QByteArray out;
-    out.reserve(kInfoHeaderSize + w * h * 4 + maskStride * h);
-    put32(out, kInfoHeaderSize);
-    put32(out, quint32(w));
-    put32(out, quint32(2 * h));
-    put16(out, 1);  // planes
-    put16(out, 32); // bits per pixel
-    put32(out, 0);  // BI_RGB
-    put32(out, quint32(w * h * 4 + maskStride * h));
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
-
-    for (int y = h - 1; y >= 0; --y) {
+    std::vector<std::uint8_t> out;
+    out.reserve(std::size_t(img.width()) * std::size_t(img.height()) * 4);
+    for (int y = 0; y < img.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            out.append(char(qBlue(line[x])));
-            out.append(char(qGreen(line[x])));
-            out.append(char(qRed(line[x])));
-            out.append(char(qAlpha(line[x])));
+        for (int x = 0; x < img.width(); ++x) {
+            out.push_back(std::uint8_t(qRed(line[x])));
+            out.push_back(std::uint8_t(qGreen(line[x])));
+            out.push_back(std::uint8_t(qBlue(line[x])));
+            out.push_back(std::uint8_t(qAlpha(line[x])));
         }
-    }
-    for (int y = h - 1; y >= 0; --y) {
-        QByteArray row(maskStride, '\0');
-        const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            if (qAlpha(line[x]) == 0)
-                row[x / 8] = char(uchar(row[x / 8]) | (0x80 >> (x % 8)));
-        }
-        out.append(row);
     }
     return out;
 }
@@ -86,42 +45,28 @@ QByteArray iconFileBytes(quint16 type, const QList<IconImage>& images)
 {
     if (images.isEmpty() || images.size() > 0xffff)
         return {};
-    QList<QByteArray> bodies;
+    std::vector<ico::Entry> entries;
+    entries.reserve(std::size_t(images.size()));
     for (const IconImage& i : images) {
         const QImage& img = i.image;
         if (img.isNull() || img.width() > kMaxIconSide || img.height() > kMaxIconSide)
             return {};
-        bodies.append(i.png ? png(img) : dib(img));
-        if (bodies.last().isEmpty())
-            return {};
-    }
-
-    QByteArray out;
-    put16(out, 0);
-    put16(out, type);
-    put16(out, quint16(images.size()));
-    quint32 offset = kDirSize + kEntrySize * images.size();
-    for (qsizetype n = 0; n < images.size(); ++n) {
-        const IconImage& i = images[n];
-        // 0 stands for 256 in the one-byte size fields.
-        out.append(char(i.image.width() & 0xff));
-        out.append(char(i.image.height() & 0xff));
-        out.append('\0'); // colour count: no palette
-        out.append('\0');
-        if (type == 2) {
-            put16(out, quint16(i.hotspot.x()));
-            put16(out, quint16(i.hotspot.y()));
+        ico::Entry e;
+        e.width = img.width();
+        e.height = img.height();
+        if (i.png) {
+            e.png = png(img).toStdString();
+            if (e.png.empty())
+                return {};
         } else {
-            put16(out, 1);
-            put16(out, 32);
+            e.rgba = rgba(img);
         }
-        put32(out, quint32(bodies[n].size()));
-        put32(out, offset);
-        offset += quint32(bodies[n].size());
+        e.hotspotX = quint16(i.hotspot.x());
+        e.hotspotY = quint16(i.hotspot.y());
+        entries.push_back(std::move(e));
     }
-    for (const QByteArray& body : bodies)
-        out.append(body);
-    return out;
+    const std::string bytes = ico::fileBytes(type, entries);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
 QByteArray icoBytes(const QList<QImage>& images)
@@ -167,9 +112,8 @@ bool writeIco(const QImage& image, const QString& path, QString* error)
 
 QString icoPathFor(const QString& bitmapPath)
 {
-    // The folder part stays exactly as given (relative stays relative).
-    const qsizetype slash = bitmapPath.lastIndexOf(QLatin1Char('/'));
-    return bitmapPath.left(slash + 1) + QFileInfo(bitmapPath).completeBaseName() + QStringLiteral(".ico");
+    return QFile::decodeName(
+        QByteArray::fromStdString(ico::pathFor(QFile::encodeName(bitmapPath).toStdString())));
 }
 
 bool convertToIco(const QString& bitmapPath, QString* error)

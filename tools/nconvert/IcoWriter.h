@@ -2,17 +2,17 @@
 
 #pragma once
 
+#include "IcoLayout.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QString>
 
-// Windows icon (.ico) and cursor (.cur) files, written without Qt's ico plugin
-// so that odd sizes such as 28 x 29 survive and cursors get their hotspot.
-
-// The size bytes of a directory entry can describe 1..256 pixels.
-inline constexpr int kMaxIconSide = 256;
+// Windows icon (.ico) and cursor (.cur) files from QImages, written without Qt's
+// ico plugin so that odd sizes such as 28 x 29 survive and cursors get their
+// hotspot. The byte layout is IcoLayout's, shared with the converter program.
 
 struct IconImage {
     QImage image;
