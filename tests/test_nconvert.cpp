@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QProcess>
@@ -236,6 +237,8 @@ private slots:
         QTest::newRow("header only") << "cut.bmp" << QByteArray("BM\x46\0\0\0\0\0\0\0\x36\0\0\0", 14);
         QTest::newRow("folder") << "folder.bmp" << QByteArray("/");
         QTest::newRow("too big for an icon") << "big.bmp" << QByteArray("300x20");
+        QTest::newRow("cut short") << "half.bmp" << QByteArray("cut");
+        QTest::newRow("file over 4 MiB") << "long.bmp" << QByteArray("long");
     }
     void unreadableInputsFailWithoutWriting()
     {
@@ -249,6 +252,15 @@ private slots:
             QImage big(300, 20, QImage::Format_RGB32);
             big.fill(Qt::gray);
             QVERIFY(big.save(path, "BMP"));
+        } else if (content == "cut") {
+            // Written only half-way: the rows end early.
+            QVERIFY(picture(QStringLiteral("text")).save(path, "BMP"));
+            QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+        } else if (content == "long") {
+            // A picture an icon can hold, in a file too long to read at all.
+            QVERIFY(picture(QStringLiteral("dot")).save(path, "PNG"));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::Append) && f.write(QByteArray(5 << 20, '\0')) == 5 << 20);
         } else if (!content.isNull())
             QVERIFY(writeBytes(path, content));
         // An icon already there must survive a failed run untouched.
