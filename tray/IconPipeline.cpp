@@ -165,14 +165,16 @@ QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
         }
         QImageReader reader(ico);
         const QByteArray format = reader.format();
-        if (format.isEmpty() || reader.read().isNull()) {
+        const QImage picture = reader.read();
+        if (format.isEmpty() || picture.isNull()) {
             throw Failure(QStringLiteral("Invalid picture"));
         }
         // Judge the content, not the name: a renamed bitmap is still a bitmap.
         if (format == "ico") {
             // The converter leaves the mode to the umask; the file is the user's alone.
             QFile::setPermissions(ico, kOwnFile);
-            icon = QIcon(ico);
+            // The picture just checked, not the file read a second time.
+            icon = QIcon(QPixmap::fromImage(picture));
         }
     });
     // Without the converter's icon the tray still gets this reading.

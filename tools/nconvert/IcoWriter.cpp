@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QSaveFile>
 
 namespace
@@ -114,24 +113,4 @@ QString icoPathFor(const QString& bitmapPath)
 {
     return QFile::decodeName(
         QByteArray::fromStdString(ico::pathFor(QFile::encodeName(bitmapPath).toStdString())));
-}
-
-bool convertToIco(const QString& bitmapPath, QString* error)
-{
-    const QFileInfo info(bitmapPath);
-    if (!info.isFile()) {
-        if (error)
-            *error = QStringLiteral("%1: no such file").arg(QDir::toNativeSeparators(bitmapPath));
-        return false;
-    }
-    QImageReader reader(bitmapPath);
-    // The name can lie (a PNG called .bmp); the content decides.
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(bitmapPath), reader.errorString());
-        return false;
-    }
-    return writeIco(image, icoPathFor(bitmapPath), error);
 }

@@ -35,7 +35,3 @@ bool writeIco(const QImage& image, const QString& path, QString* error);
 
 // /x/CurTemp.bmp -> /x/CurTemp.ico
 QString icoPathFor(const QString& bitmapPath);
-
-// Reads any picture QImageReader understands and writes it beside as .ico;
-// on failure nothing is written and `error` says why.
-bool convertToIco(const QString& bitmapPath, QString* error);

@@ -63,13 +63,6 @@ UnixTrayHost::UnixTrayHost(QObject* parent) : TrayHost(parent)
     }
 }
 
-UnixTrayHost::~UnixTrayHost()
-{
-    if (m_selectionEvent >= 0 && QCoreApplication::instance()) {
-        QCoreApplication::instance()->removeNativeEventFilter(this);
-    }
-}
-
 void UnixTrayHost::checkStatusNotifier()
 {
     update(statusNotifierHostOn(QDBusConnection::sessionBus()), m_xembed);

@@ -17,7 +17,6 @@ class UnixTrayHost : public TrayHost, private QAbstractNativeEventFilter
 
 public:
     explicit UnixTrayHost(QObject* parent = nullptr);
-    ~UnixTrayHost() override;
 
     bool present() const override { return m_statusNotifier || m_xembed; }
     bool statusNotifier() const override { return m_statusNotifier; }
