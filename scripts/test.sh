@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs the whole suite headless.
+# Both halves run even when the first fails; a one-line summary ends the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
-cd build
-ctest --output-on-failure --timeout 300 "$@"
+# Ctrl-C stops the whole run, not only the half running.
+trap 'exit 130' INT
+
+outcome() { if [ "$1" -eq 0 ]; then echo passed; else echo "failed (exit $1)"; fi; }
+
+ctest_status=0
+(cd build && ctest --output-on-failure --timeout 300 "$@") || ctest_status=$?
+echo "ctest: $(outcome "$ctest_status")"
+
 # Then again under AddressSanitizer and UndefinedBehaviorSanitizer: the soak
 # test, the fuzzers and the answer reader's tests (skipped when only some
 # tests were asked for).
+san_status=0
 if [ $# -eq 0 ]; then
-  ../scripts/sanitize.sh
+  ./scripts/sanitize.sh || san_status=$?
+  san="$(outcome "$san_status")"
+else
+  san="skipped (tests were named)"
 fi
+echo "ctest: $(outcome "$ctest_status"); sanitizer tests: $san"
+[ "$ctest_status" -eq 0 ] && [ "$san_status" -eq 0 ]
