@@ -7,6 +7,7 @@
 
 #include <QSettings>
 
+#include <algorithm>
 #include <memory>
 
 namespace
@@ -24,7 +25,141 @@ QString keyPath(const QString& key)
     return kSection + QLatin1Char('/') + key;
 }
 
+// False when the same text was there already: the file is not rewritten.
+bool storeText(const QString& key, const QString& text)
+{
+    SettingsLocation::prepareWrite();
+    auto store = openStore();
+    if (!store) {
+        throw Failure::pathFileAccess();
+    }
+    // Every load writes back what it read, so unchanged text is common.
+    const QVariant stored = store->value(keyPath(key));
+    if (stored.typeId() == QMetaType::QString && stored.toString() == text &&
+        store->status() == QSettings::NoError) {
+        return false;
+    }
+    store->setValue(keyPath(key), text);
+    store->sync();
+    if (store->status() == QSettings::AccessError) {
+        throw Failure::pathFileAccess();
+    }
+    SettingsLocation::finishWrite();
+    return true;
+}
+
+const SettingKey* findKey(const QString& name)
+{
+    const auto found = std::find_if(Setting::all.begin(), Setting::all.end(),
+                                    [&](const SettingKey* key) { return name == QLatin1String(key->name); });
+    return found == Setting::all.end() ? nullptr : *found;
+}
+
+QString onText(SettingKind kind)
+{
+    return kind == SettingKind::OnOff ? QStringLiteral("On") : QStringLiteral("1");
+}
+
+QString offText(SettingKind kind)
+{
+    return kind == SettingKind::OnOff ? QStringLiteral("Off") : QStringLiteral("0");
+}
+
+constexpr quint32 kMaxColour = 0xFFFFFF;
+
+// Only plain digits: no sign, blanks, decimals or exponent, which no write makes.
+bool isStoredColour(const QString& text, quint32* value)
+{
+    if (text.isEmpty() || text.size() > 8 ||
+        !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+        return false;
+    }
+    *value = text.toUInt();
+    return *value <= kMaxColour;
+}
+
+// `text` as the value it stands for, in the form a write gives it; the default
+// when it is no value of the key's kind.
+QString validText(const SettingKey& key, const QString& text)
+{
+    const QString fallback = QString::fromLatin1(key.defaultValue);
+    switch (key.kind) {
+    case SettingKind::OnOff:
+    case SettingKind::OneZero:
+        return text == onText(key.kind) || text == offText(key.kind) ? text : fallback;
+    case SettingKind::Text:
+        return text.size() <= key.maxLength ? text : fallback;
+    case SettingKind::Colour: {
+        quint32 value = 0;
+        // Leading zeros do not make another colour.
+        return isStoredColour(text, &value) ? QString::number(value) : fallback;
+    }
+    }
+    return fallback;
+}
+
+QString readValid(const SettingKey& key)
+{
+    return validText(key, GetSetting(key));
+}
+
 } // namespace
+
+Settings& Settings::instance()
+{
+    static Settings settings;
+    return settings;
+}
+
+bool Settings::get(const FlagKey& key) const
+{
+    return readValid(key) == onText(key.kind);
+}
+
+QString Settings::get(const TextKey& key) const
+{
+    return readValid(key);
+}
+
+QColor Settings::get(const ColourKey& key) const
+{
+    const quint32 v = readValid(key).toUInt();
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
+
+void Settings::set(const FlagKey& key, bool on)
+{
+    write(QString::fromLatin1(key.name), on ? onText(key.kind) : offText(key.kind));
+}
+
+void Settings::set(const TextKey& key, const QString& text)
+{
+    if (text.size() > key.maxLength) {
+        throw Failure::overflow();
+    }
+    write(QString::fromLatin1(key.name), text);
+}
+
+void Settings::set(const ColourKey& key, const QColor& colour)
+{
+    if (!colour.isValid()) {
+        throw Failure::typeMismatch();
+    }
+    const QColor rgb = colour.toRgb();
+    write(QString::fromLatin1(key.name),
+          QString::number(rgb.red() | (rgb.green() << 8) | (rgb.blue() << 16)));
+}
+
+void Settings::write(const QString& key, const QString& text)
+{
+    // Compared as read back, so a rewrite that keeps the value (stray text
+    // replaced by the default's own text) is no change.
+    const SettingKey* known = findKey(key);
+    const QString before = known ? readValid(*known) : QString();
+    if (storeText(key, text) && (!known || validText(*known, text) != before)) {
+        emit changed(key);
+    }
+}
 
 QString GetSetting(const QString& key, const QString& defaultValue)
 {
@@ -50,24 +185,8 @@ QString GetSetting(const QString& key, int defaultValue)
 
 void SaveSetting(const QString& key, const QString& text)
 {
-    SettingsLocation::prepareWrite();
-    auto store = openStore();
-    if (!store) {
-        throw Failure::pathFileAccess();
-    }
-    // The same text again (every load writes back what it read) is no change:
-    // the file is not rewritten.
-    const QVariant stored = store->value(keyPath(key));
-    if (stored.typeId() == QMetaType::QString && stored.toString() == text &&
-        store->status() == QSettings::NoError) {
-        return;
-    }
-    store->setValue(keyPath(key), text);
-    store->sync();
-    if (store->status() == QSettings::AccessError) {
-        throw Failure::pathFileAccess();
-    }
-    SettingsLocation::finishWrite();
+    // Through the model, so that listeners hear of writes not yet typed.
+    Settings::instance().write(key, text);
 }
 
 QString settingsLocation()

@@ -5,10 +5,12 @@
 #include "base/Failure.h"
 #include "base/Settings.h"
 
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -25,6 +27,49 @@ QByteArray readBytes(const QString& path)
 QFile::Permissions modeOf(const QString& path)
 {
     return QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+}
+
+QVariant rgb(int r, int g, int b)
+{
+    return QVariant::fromValue(QColor(r, g, b));
+}
+
+// The typed model through one door, so that one table covers every kind.
+QVariant typedGet(const SettingKey* key)
+{
+    auto& settings = Settings::instance();
+    switch (key->kind) {
+    case SettingKind::OnOff:
+    case SettingKind::OneZero:
+        return settings.get(*static_cast<const FlagKey*>(key));
+    case SettingKind::Text:
+        return settings.get(*static_cast<const TextKey*>(key));
+    case SettingKind::Colour:
+        return QVariant::fromValue(settings.get(*static_cast<const ColourKey*>(key)));
+    }
+    return {};
+}
+
+void typedSet(const SettingKey* key, const QVariant& value)
+{
+    auto& settings = Settings::instance();
+    switch (key->kind) {
+    case SettingKind::OnOff:
+    case SettingKind::OneZero:
+        return settings.set(*static_cast<const FlagKey*>(key), value.toBool());
+    case SettingKind::Text:
+        return settings.set(*static_cast<const TextKey*>(key), value.toString());
+    case SettingKind::Colour:
+        return settings.set(*static_cast<const ColourKey*>(key), value.value<QColor>());
+    }
+}
+
+// Null for a key that is absent.
+void storeRaw(const SettingKey* key, const QString& text)
+{
+    if (!text.isNull()) {
+        SaveSetting(*key, text);
+    }
 }
 
 } // namespace
@@ -247,6 +292,108 @@ private slots:
         QCOMPARE(modeOf(top), folder);
         QCOMPARE(modeOf(top + "/config"), folder);
         QCOMPARE(modeOf(top + "/config/Ravensel.ini"), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void typedReadGivesDefaultForWhatIsNoValue_data()
+    {
+        QTest::addColumn<const SettingKey*>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QVariant>("expected");
+        // A null stored text: the key is absent.
+        const auto row = [](const char* name, const SettingKey& key, const QString& stored,
+                            QVariant expected) { QTest::newRow(name) << &key << stored << expected; };
+        const QString tooLong(kMaxTypedText + 1, u'x');
+        const QString longest(kMaxTypedText, u'x');
+        row("absent: Windows Startup", Setting::WindowsStartup, {}, false);
+        row("absent: Minimized", Setting::Minimized, {}, false);
+        row("absent: Text1", Setting::Location, {}, "San Diego CA");
+        row("absent: Text2", Setting::Target, {}, "70");
+        row("absent: Option1", Setting::Rises, {}, true);
+        row("absent: Option2", Setting::Falls, {}, false);
+        row("absent: Option3", Setting::Both, {}, false);
+        row("absent: Option4", Setting::Fahrenheit, {}, true);
+        row("absent: Option5", Setting::Celsius, {}, false);
+        row("absent: Font Color", Setting::FontColor, {}, rgb(255, 255, 0));
+        row("absent: Background Color", Setting::BackgroundColor, {}, rgb(0, 0, 0));
+        row("absent: APIKey", Setting::APIKey, {}, "");
+        row("on/off: On", Setting::Minimized, "On", true);
+        row("on/off: other case", Setting::Minimized, "on", false);
+        row("one/zero: 1", Setting::Falls, "1", true);
+        row("one/zero: 0", Setting::Rises, "0", false);
+        row("one/zero: 2", Setting::Rises, "2", true);
+        row("one/zero: yes", Setting::Rises, "yes", true);
+        row("one/zero: empty", Setting::Rises, "", true);
+        row("one/zero: 1.0", Setting::Falls, "1.0", false);
+        row("text: not a number", Setting::Target, "abc", "abc");
+        row("text: empty is a value", Setting::Location, "", "");
+        row("text: longest typed", Setting::APIKey, longest, longest);
+        row("text: longer than typed", Setting::Location, tooLong, "San Diego CA");
+        row("colour: bytes", Setting::FontColor, "5649426", rgb(0x12, 0x34, 0x56));
+        row("colour: leading zeros", Setting::FontColor, "00255", rgb(255, 0, 0));
+        row("colour: white", Setting::BackgroundColor, "16777215", rgb(255, 255, 255));
+        row("colour: above white", Setting::FontColor, "16777216", rgb(255, 255, 0));
+        row("colour: negative", Setting::FontColor, "-1", rgb(255, 255, 0));
+        row("colour: fraction", Setting::FontColor, "255.0", rgb(255, 255, 0));
+        row("colour: not a number", Setting::BackgroundColor, "red", rgb(0, 0, 0));
+    }
+    void typedReadGivesDefaultForWhatIsNoValue()
+    {
+        QFETCH(const SettingKey*, key);
+        QFETCH(QString, stored);
+        QFETCH(QVariant, expected);
+        storeRaw(key, stored);
+        QCOMPARE(typedGet(key), expected);
+    }
+
+    void typedSetStoresTheSameTextAsBefore_data()
+    {
+        QTest::addColumn<const SettingKey*>("key");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("emits");
+        const auto row = [](const char* name, const SettingKey& key, const QString& before, QVariant value,
+                            const QString& text,
+                            int emits) { QTest::newRow(name) << &key << before << value << text << emits; };
+        row("on/off: on", Setting::Minimized, {}, true, "On", 1);
+        row("on/off: off", Setting::WindowsStartup, "On", false, "Off", 1);
+        row("one/zero: one", Setting::Falls, {}, true, "1", 1);
+        row("one/zero: zero", Setting::Rises, "1", false, "0", 1);
+        row("text as typed", Setting::Location, {}, " Paris, France ", " Paris, France ", 1);
+        row("text emptied", Setting::APIKey, "abc", "", "", 1);
+        row("colour: bytes", Setting::FontColor, {}, rgb(0x12, 0x34, 0x56), "5649426", 1);
+        row("colour: white", Setting::BackgroundColor, {}, rgb(255, 255, 255), "16777215", 1);
+        // Written out, but what reads back is what read back before.
+        row("default made explicit", Setting::Rises, {}, true, "1", 0);
+        row("stray text replaced", Setting::Minimized, "yes", false, "Off", 0);
+    }
+    void typedSetStoresTheSameTextAsBefore()
+    {
+        QFETCH(const SettingKey*, key);
+        QFETCH(QString, before);
+        QFETCH(QVariant, value);
+        QFETCH(QString, text);
+        QFETCH(int, emits);
+        storeRaw(key, before);
+        QSignalSpy spy(&Settings::instance(), &Settings::changed);
+        typedSet(key, value);
+        QCOMPARE(GetSetting(QString::fromLatin1(key->name), "<absent>"), text);
+        QCOMPARE(typedGet(key), value);
+        typedSet(key, value);
+        QCOMPARE(spy.size(), emits);
+        if (emits) {
+            QCOMPARE(spy.first().first().toString(), QString::fromLatin1(key->name));
+        }
+    }
+
+    void typedSetRefusesWhatWouldNotReadBack()
+    {
+        QSignalSpy spy(&Settings::instance(), &Settings::changed);
+        QVERIFY_THROWS_EXCEPTION(Failure,
+                                 Settings::instance().set(Setting::APIKey, QString(kMaxTypedText + 1, u'k')));
+        QVERIFY_THROWS_EXCEPTION(Failure, Settings::instance().set(Setting::FontColor, QColor()));
+        QVERIFY(!QFile::exists(m_env->settingsFile()));
+        QCOMPARE(spy.size(), 0);
     }
 
     void writeIsSeenByNextRead()
