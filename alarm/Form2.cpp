@@ -134,10 +134,15 @@ void Form2::showSoundProblem(const QString& text)
     SoundProblem->setText(text);
 }
 
-void Form2::showAlert(QWidget* owner, const AlertFigures& figures, const QString& programFolder)
+AlertWindows::AlertWindows(QWidget* owner, QString programFolder)
+    : m_owner(owner), m_programFolder(std::move(programFolder))
 {
-    QPointer<Form2> alert = new Form2(owner, figures, programFolder);
-    alert->setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+QCoro::Task<> AlertWindows::showAlert(AlertFigures figures)
+{
+    QPointer<Form2> alert = new Form2(m_owner, figures, m_programFolder);
+    m_open = alert;
     // Centred on the screen, also while the main window is hidden in the tray.
     centreOnScreen(alert);
     if (g_openedHook) {
@@ -150,6 +155,16 @@ void Form2::showAlert(QWidget* owner, const AlertFigures& figures, const QString
             },
             Qt::QueuedConnection);
     }
-    alert->exec();
-    delete alert;
+    co_await shownUntilClosed(alert);
+    // Resumed from the window's own signal: it goes once that has returned.
+    if (alert) {
+        alert->deleteLater();
+    }
+}
+
+void AlertWindows::closeAlert()
+{
+    if (m_open) {
+        m_open->close();
+    }
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "alarm/AlertFigures.h"
+#include "alarm/AlertPresenter.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 
@@ -23,8 +25,6 @@ public:
     Form2(QWidget* owner, const AlertFigures& figures, const QString& programFolder);
     ~Form2() override;
 
-    // Opens an alert over `owner` and returns when the user closed it.
-    static void showAlert(QWidget* owner, const AlertFigures& figures, const QString& programFolder);
     // Called with every alert as it opens (tests answer it).
     static void setOpenedHook(std::function<void(Form2*)> hook);
 
@@ -39,4 +39,21 @@ private:
 
     AlertFigures m_figures;
     QString m_programFolder;
+};
+
+// Each alert in a Form2 of its own, over the main window.
+class AlertWindows : public AlertPresenter
+{
+public:
+    AlertWindows(QWidget* owner, QString programFolder);
+
+    QCoro::Task<> showAlert(AlertFigures figures) override;
+    void closeAlert() override;
+
+    Form2* openAlert() const { return m_open; }
+
+private:
+    QPointer<QWidget> m_owner;
+    QString m_programFolder;
+    QPointer<Form2> m_open;
 };

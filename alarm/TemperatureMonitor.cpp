@@ -2,38 +2,42 @@
 
 #include "alarm/TemperatureMonitor.h"
 
+#include "alarm/AlertPresenter.h"
 #include "base/Convert.h"
 #include "base/ErrorReport.h"
+#include "base/Latch.h"
+#include "tray/TemperatureIcon.h"
 #include "weather/ReadingSource.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
-namespace
-{
-
-// Holds a refresh open for the ticks that come while it waits.
-class RefreshScope
+// Ends the refresh it was begun for, however its coroutine ends.
+class TemperatureMonitor::Refresh
 {
 public:
-    explicit RefreshScope(int& depth) : m_depth(depth) { ++m_depth; }
-    ~RefreshScope() { --m_depth; }
-    RefreshScope(const RefreshScope&) = delete;
-    RefreshScope& operator=(const RefreshScope&) = delete;
+    explicit Refresh(TemperatureMonitor& monitor) : m_monitor(monitor) {}
+    ~Refresh()
+    {
+        m_monitor.m_refreshing = false;
+        emit m_monitor.refreshEnded();
+    }
+    Refresh(const Refresh&) = delete;
+    Refresh& operator=(const Refresh&) = delete;
 
 private:
-    int& m_depth;
+    TemperatureMonitor& m_monitor;
 };
-
-} // namespace
 
 TemperatureMonitor::TemperatureMonitor(std::unique_ptr<ReadingSource> source, QObject* parent)
     : QObject(parent), m_source(std::move(source)), Timer1(new QTimer(this))
 {
-    connect(Timer1, &QTimer::timeout, this, &TemperatureMonitor::Timer1_Timer);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 }
 
-TemperatureMonitor::~TemperatureMonitor() = default;
+TemperatureMonitor::~TemperatureMonitor()
+{
+    stop();
+}
 
 void TemperatureMonitor::setLocation(const QString& location)
 {
@@ -65,39 +69,63 @@ void TemperatureMonitor::startPolling()
     Timer1->start();
 }
 
-double TemperatureMonitor::getWeather(bool InTimer)
+QCoro::Task<bool> TemperatureMonitor::beginRefresh()
 {
-    const WeatherInputs inputs{m_location, m_unit, m_keyButtonCaption};
-    return m_source->read(inputs, InTimer, CityName);
+    while (m_refreshing && !m_stopped) {
+        co_await emitted(this, &TemperatureMonitor::refreshEnded);
+    }
+    if (m_stopped) {
+        co_return false;
+    }
+    m_refreshing = true;
+    co_return true;
 }
 
-void TemperatureMonitor::ListTemp(bool InTimer)
+QCoro::Task<double> TemperatureMonitor::getWeather(bool InTimer)
 {
-    RefreshScope refreshing(m_refreshDepth);
+    // Named, not a temporary inside co_await: GCC 12 destroys such a
+    // temporary twice.
+    WeatherInputs inputs{m_location, m_unit, m_keyButtonCaption};
+    const Reading reading = co_await m_source->read(std::move(inputs), InTimer);
+    CityName = reading.cityName;
+    co_return reading.temperature;
+}
+
+QCoro::Task<> TemperatureMonitor::ListTemp(bool InTimer)
+{
+    const bool begun = co_await beginRefresh();
+    if (!begun) {
+        co_return;
+    }
+    const Refresh refresh(*this);
     Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
     p.run(100, [&] { TargTemp = roundHalfEven(toDouble(m_targetText)); });
-    p.run(102, [&] { CurTemp = getWeather(InTimer); });
-    if (!m_stopped) {
-        TemperatureTexts texts;
-        p.run(106, [&] { texts = temperatureTexts(CurTemp, m_unit, CityName); });
-        // Status line, tooltip and tray icon: steps 108 to 118 of the windows.
-        emit temperatureShown(texts);
+    co_await p.step(102, [&]() -> QCoro::Task<> { CurTemp = co_await getWeather(InTimer); });
+    if (m_stopped) {
+        co_return;
+    }
+    TemperatureTexts texts;
+    p.run(106, [&] { texts = temperatureTexts(CurTemp, m_unit, CityName); });
+    // The status line is the window's step 108.
+    emit temperatureShown(texts);
+    if (m_icon) {
+        co_await m_icon->show(p, texts);
     }
     if (!m_stopped) {
-        p.run(120, [&] { alarmStep(); });
+        co_await p.step(120, [&] { return alarmStep(); });
     }
     emit refreshed();
 }
 
-bool TemperatureMonitor::HasReachedTemp()
+QCoro::Task<bool> TemperatureMonitor::HasReachedTemp()
 {
     Procedure p(QStringLiteral("Form1"), QStringLiteral("HasReachedTemp"));
     bool result = false;
     bool reached = false;
     double cur = 0;
-    p.run(100, [&] { cur = getWeather(true); });
+    co_await p.step(100, [&]() -> QCoro::Task<> { cur = co_await getWeather(true); });
     if (p.test(102, [&] { return cur <= InvalidKeyTemp; })) {
-        return false;
+        co_return false;
     }
     if (!p.test(104, [&] { return cur == LastAlarmTemp; })) {
         // A target that is no number never counts as reached; the failed
@@ -110,7 +138,7 @@ bool TemperatureMonitor::HasReachedTemp()
             result = true;
         });
     }
-    return result;
+    co_return result;
 }
 
 AlertFigures TemperatureMonitor::figures() const
@@ -118,53 +146,83 @@ AlertFigures TemperatureMonitor::figures() const
     return AlertFigures{CityName, TargTemp, CurTemp, m_unit};
 }
 
-void TemperatureMonitor::alarmStep()
+QCoro::Task<> TemperatureMonitor::alarmStep()
 {
-    if (!HasReachedTemp() || AlarmShown || m_stopped) {
-        return;
+    // Awaited on a line of its own: GCC 12 miscompiles co_await inside || .
+    const bool reached = co_await HasReachedTemp();
+    if (!reached || AlarmShown || m_stopped) {
+        co_return;
     }
+    // No poll while the alert is open.
     Timer1->setInterval(0);
     Timer1->stop();
-    emit alertDue(figures());
+    if (m_alerts) {
+        co_await m_alerts->showAlert(figures());
+    }
     if (m_stopped) {
-        return;
+        co_return;
     }
     AlarmShown = true;
     startPolling();
 }
 
-void TemperatureMonitor::Timer1_Timer()
+QCoro::Task<> TemperatureMonitor::Timer1_Timer()
 {
     // A tick while an earlier refresh still waits (for the service, the
-    // converter or an open alert) is skipped, so refreshes never nest.
-    if (m_refreshDepth > 0 || m_stopped) {
-        return;
+    // converter or an open alert) is skipped, so refreshes never pile up.
+    if (m_refreshing || m_stopped) {
+        co_return;
     }
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
-    p.run(100, [&] { QCoreApplication::processEvents(); });
-    p.run(102, [&] { ListTemp(true); });
-    p.run(104, [&] { QCoreApplication::processEvents(); });
+    // Events run while the refresh waits; nothing needs running before it.
+    co_await p.step(102, [&] { return ListTemp(true); });
 }
 
-void TemperatureMonitor::primeAlarm()
+QCoro::Task<> TemperatureMonitor::primeAlarm()
 {
-    LastAlarmTemp = getWeather(true);
+    const bool begun = co_await beginRefresh();
+    if (!begun) {
+        co_return;
+    }
+    const Refresh refresh(*this);
+    LastAlarmTemp = co_await getWeather(true);
 }
 
-void TemperatureMonitor::testAlarm()
+QCoro::Task<> TemperatureMonitor::testAlarm()
 {
-    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     // Counts as a refresh, so a tick cannot stack a second alert on this one.
-    RefreshScope refreshing(m_refreshDepth);
+    const bool begun = co_await beginRefresh();
+    if (!begun) {
+        co_return;
+    }
+    const Refresh refresh(*this);
+    Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     p.run(100, [&] { TargTemp = roundHalfEven(toDouble(m_targetText)); });
-    p.run(102, [&] { CurTemp = getWeather(false); });
+    co_await p.step(102, [&]() -> QCoro::Task<> { CurTemp = co_await getWeather(false); });
     if (!m_stopped && p.test(104, [&] { return CurTemp > InvalidKeyTemp; })) {
-        p.run(106, [&] { emit alertDue(figures()); });
+        co_await p.step(106, [&]() -> QCoro::Task<> {
+            if (m_alerts) {
+                co_await m_alerts->showAlert(figures());
+            }
+        });
     }
 }
 
 void TemperatureMonitor::stop()
 {
+    if (m_stopped) {
+        return;
+    }
+    // One place ends every wait: each resumes, sees the monitor stopped and
+    // goes no further.
     m_stopped = true;
     Timer1->stop();
+    m_source->cancel();
+    if (m_icon) {
+        m_icon->pipeline().cancel();
+    }
+    if (m_alerts) {
+        m_alerts->closeAlert();
+    }
+    emit refreshEnded();
 }

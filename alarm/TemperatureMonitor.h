@@ -10,15 +10,19 @@
 #include <QObject>
 #include <QString>
 
+#include <QCoroTask>
+
 #include <memory>
 
+class AlertPresenter;
 class QTimer;
 class ReadingSource;
+class TemperatureIcon;
 
 // Runs the program without a window: the poll timer, the readings, the
-// refresh and the alarm with its state. Windows set its inputs and show what
-// it emits. Everything runs on the caller's thread; the waits inside a
-// reading or an alert let events run, so a refresh guards against nesting.
+// refresh with its tray icon, and the alarm with its state. Windows set its
+// inputs and show what it emits. Everything runs on the caller's thread; the
+// waits are awaited, and one refresh runs at a time.
 class TemperatureMonitor : public QObject
 {
     Q_OBJECT
@@ -36,6 +40,10 @@ public:
     void setTargetText(const QString& text);
     // The API key button's caption, named in the rejected-key message.
     void setKeyButtonCaption(const QString& caption) { m_keyButtonCaption = caption; }
+    // Where alerts are shown; none: an alert due is only recorded as shown.
+    void setAlertPresenter(AlertPresenter* alerts) { m_alerts = alerts; }
+    // The tray icon a refresh draws the reading into; none: no icon.
+    void setIcon(TemperatureIcon* icon) { m_icon = icon; }
 
     QString location() const { return m_location; }
     TempUnit unit() const { return m_unit; }
@@ -49,21 +57,23 @@ public:
     QTimer* pollTimer() const { return Timer1; }
 
     // One reading for the location and unit.
-    double getWeather(bool InTimer);
-    // Takes a reading, has it shown (temperatureShown), then runs the alarm step.
-    void ListTemp(bool InTimer);
+    QCoro::Task<double> getWeather(bool InTimer);
+    // Takes a reading, shows it (temperatureShown, the tray icon), then runs
+    // the alarm step. Waits for a refresh under way to end first.
+    QCoro::Task<> ListTemp(bool InTimer);
     // Whether the target counts as reached by a fresh reading.
-    bool HasReachedTemp();
+    QCoro::Task<bool> HasReachedTemp();
     // One poll, as the timer runs it; skipped while a refresh is under way.
-    void Timer1_Timer();
+    QCoro::Task<> Timer1_Timer();
 
     // The first activation: a quiet reading becomes the alarm's starting point.
-    void primeAlarm();
+    QCoro::Task<> primeAlarm();
     // The next reading that reaches the target raises the alarm again.
     void rearm() { AlarmShown = false; }
     // "Test Alarm": a fresh reading, then an alert whatever the target.
-    void testAlarm();
-    // Closing: the timer stops and no refresh or alert goes on.
+    QCoro::Task<> testAlarm();
+    // Closing: the timer stops, and whatever waits (a reading, the
+    // converter, an alert) ends now; nothing new starts.
     void stop();
 
     double CurTemp = 0;
@@ -71,24 +81,28 @@ public:
     QString CityName;
     double lastAlarmTemp() const { return LastAlarmTemp; }
     bool alarmShown() const { return AlarmShown; }
-    bool refreshing() const { return m_refreshDepth > 0; }
+    bool refreshing() const { return m_refreshing; }
     bool stopped() const { return m_stopped; }
 
 signals:
     // A refresh has its reading and the texts that show it.
     void temperatureShown(const TemperatureTexts& texts);
-    // The alert is to be shown; the slot returns when the user closed it.
-    void alertDue(const AlertFigures& figures);
     // After every refresh, the alarm step included.
     void refreshed();
+    // A refresh, an alarm test or a priming reading has ended.
+    void refreshEnded();
 
 private:
-    void alarmStep();
+    class Refresh;
+    QCoro::Task<bool> beginRefresh();
+    QCoro::Task<> alarmStep();
     AlertFigures figures() const;
 
     std::unique_ptr<ReadingSource> m_source;
     QTimer* Timer1 = nullptr;
     int m_pollIntervalMs = kPollIntervalMs;
+    AlertPresenter* m_alerts = nullptr;
+    TemperatureIcon* m_icon = nullptr;
 
     QString m_location;
     TempUnit m_unit = TempUnit::None;
@@ -98,6 +112,6 @@ private:
 
     double LastAlarmTemp = 0;
     bool AlarmShown = false;
-    int m_refreshDepth = 0;
+    bool m_refreshing = false;
     bool m_stopped = false;
 };

@@ -16,6 +16,7 @@
 #include "base/modStartUp.h"
 #include "resources/AppIcon.h"
 #include "tray/IconPipeline.h"
+#include "tray/TemperatureIcon.h"
 #include "tray/TrayBackend.h"
 #include "tray/TrayIconDrawing.h"
 #include "tray/cSysTray.h"
@@ -90,17 +91,22 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     ui->Label2->clear();
 
     m_tray = options.trayBackend ? options.trayBackend : TrayBackend::create(applicationIcon(), this);
-    cSysTray1 = new cSysTray(m_tray, this);
+    m_icon = new TemperatureIcon(m_tray, options.converterTimeoutMs, this);
+    cSysTray1 = &m_icon->control();
     cSysTray1->setTrayIcon(applicationIcon());
 
     auto readings = std::make_unique<ServiceReadings>();
     m_readings = readings.get();
     m_monitor = new TemperatureMonitor(std::move(readings), this);
     m_monitor->setKeyButtonCaption(ui->PushButton5->text());
-    m_icons = std::make_unique<IconPipeline>(options.converterTimeoutMs);
+    m_monitor->setIcon(m_icon);
+    m_alerts = std::make_unique<AlertWindows>(this, m_programFolder);
+    m_monitor->setAlertPresenter(m_alerts.get());
     connect(m_monitor, &TemperatureMonitor::temperatureShown, this, &Form1::showTemperature);
-    connect(m_monitor, &TemperatureMonitor::alertDue, this, &Form1::showAlert);
-    connect(m_monitor, &TemperatureMonitor::refreshed, this, &Form1::refreshed);
+    connect(m_monitor, &TemperatureMonitor::refreshed, this, [this] {
+        ui->Picture1->setImage(m_icon->canvas());
+        emit refreshed();
+    });
 
     connect(cSysTray1, &cSysTray::MouseUp, this, &Form1::cSysTray1_MouseUp);
     // The same closing steps as the close box.
@@ -162,7 +168,12 @@ Inet* Form1::transfer() const
 
 QString Form1::iconFilesFolder() const
 {
-    return m_icons->folder();
+    return m_icon->pipeline().folder();
+}
+
+QWidget* Form1::openAlert() const
+{
+    return m_alerts->openAlert();
 }
 
 TempUnit Form1::unit() const
@@ -238,25 +249,27 @@ void Form1::Form_Load()
           [&] { ui->Picture3->setBackColor(colorFromStored(toLong(GetSetting(Setting::BackgroundColor)))); });
     p.run(160, [&] { ui->Picture4->setForeColor(ui->Picture2->backColor()); });
     p.run(162, [&] { ui->Picture4->setBackColor(ui->Picture3->backColor()); });
+    m_icon->setColors(ui->Picture4->foreColor(), ui->Picture4->backColor());
     p.run(170, [&] { DrawSample(); });
     p.run(172, [&] { m_monitor->setPollInterval(m_options.pollIntervalMs); });
     p.run(174, [&] { m_monitor->startPolling(); });
     QByteArray converter;
     p.run(176, [&] { converter = IconPipeline::converterBytes(); });
-    p.run(178, [&] { m_icons->deployConverter(converter); });
+    p.run(178, [&] { m_icon->pipeline().deployConverter(converter); });
 }
 
 void Form1::showAsLoaded()
 {
     if (m_startMinimized && m_tray->available()) {
-        // Straight to the tray: the window is never seen at start.
-        MinimizedToTray = false;
-        setWindowState(Qt::WindowMinimized);
+        // Straight to the tray, never minimised first: a window that carries
+        // a minimised state is mapped iconic by some window managers when it
+        // comes back, and would then be hidden again.
+        hideToTray();
         // A window that starts hidden is not activated: the first reading,
         // and the alarm's starting point, come now rather than at the first
         // click on the icon.
-        QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
-        Form_Resize();
+        QMetaObject::invokeMethod(
+            this, [this] { Form_Activate(); }, Qt::QueuedConnection);
         return;
     }
     // Without a tray the window could never be brought back from it.
@@ -296,23 +309,24 @@ void Form1::DrawSample()
 bool Form1::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) {
-        QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Form_Activate(); }, Qt::QueuedConnection);
     }
     return QWidget::event(event);
 }
 
-void Form1::Form_Activate()
+QCoro::Task<> Form1::Form_Activate()
 {
     if (m_activating || m_closed) {
-        return;
+        co_return;
     }
     m_activating = true;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Form_Activate"));
     if (!p.test(100, [&] { return !StartingUp; })) {
         p.run(106, [&] { DrawSample(); });
-        p.run(108, [&] { m_monitor->primeAlarm(); });
+        co_await p.step(108, [&] { return m_monitor->primeAlarm(); });
         p.run(110, [&] { m_monitor->rearm(); });
-        p.run(112, [&] { m_monitor->ListTemp(true); });
+        co_await p.step(112, [&] { return m_monitor->ListTemp(true); });
     }
     p.run(114, [&] { StartingUp = false; });
     m_activating = false;
@@ -337,13 +351,16 @@ void Form1::Form_Resize()
     }
     // Hidden while still minimised: leaving that state here would map the
     // window again on X11. The restore from the tray clears it.
+    hideToTray();
+}
+
+void Form1::hideToTray()
+{
     hide();
     MinimizedToTray = true;
-    try {
-        cSysTray1->ShowBalloon(kBalloonText, applicationTitle(), 5, true);
-    } catch (const Failure&) {
-        // The fixed five seconds cannot overflow.
-    }
+    // The fixed five seconds cannot overflow; the wait for the balloon runs
+    // on by itself.
+    cSysTray1->ShowBalloon(kBalloonText, applicationTitle(), 5, true);
 }
 
 void Form1::cSysTray1_MouseUp(qint16, qint32)
@@ -368,29 +385,29 @@ void Form1::restoreFromTray()
     }
 }
 
-void Form1::Check3_Click()
+QCoro::Task<> Form1::Check3_Click()
 {
     if (StartingUp) {
-        return; // loading sets the box from the store; nothing to write
+        co_return; // loading sets the box from the store; nothing to write
     }
     if (ui->Check3->isChecked()) {
         ui->Check8->setVisible(true);
         unreported(QStringLiteral("Check3_Click"),
                    [&] { SaveSetting(Setting::WindowsStartup, onOff(true)); });
         if (!AddToStartup()) {
-            showMessage(
+            ui->Check3->setChecked(false); // runs the unticked branch
+            co_await showMessage(
                 QStringLiteral("Tepora could not be set to start when you log in: the entry in \"%1\" "
                                "could not be written.")
                     .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
-            ui->Check3->setChecked(false); // runs the unticked branch below
         }
-        return;
+        co_return;
     }
     ui->Check8->setChecked(false);
     ui->Check8->setVisible(false);
     unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting(Setting::WindowsStartup, onOff(false)); });
     if (!RemoveFromStartup()) {
-        showMessage(
+        co_await showMessage(
             QStringLiteral("Tepora could not remove its entry from \"%1\", so it may still start when you "
                            "log in. Please delete the file tepora.desktop there.")
                 .arg(QDir::toNativeSeparators(RunEntryPlace::defaultAutostartFolder())));
@@ -428,12 +445,12 @@ void Form1::UnitOption_Click()
     m_monitor->rearm();
 }
 
-void Form1::ListTemp(bool InTimer)
+QCoro::Task<> Form1::ListTemp(bool InTimer)
 {
-    m_monitor->ListTemp(InTimer);
+    return m_monitor->ListTemp(InTimer);
 }
 
-bool Form1::HasReachedTemp()
+QCoro::Task<bool> Form1::HasReachedTemp()
 {
     return m_monitor->HasReachedTemp();
 }
@@ -446,51 +463,40 @@ void Form1::showTemperature(const TemperatureTexts& texts)
         // The whole text also where the label is too narrow for it.
         ui->Label2->setToolTip(plainToolTip(texts.statusLine));
     });
-    p.run(110, [&] { cSysTray1->setTrayTip(texts.tooltip); });
-    p.run(112, [&] {
-        ui->Picture1->setImage(
-            drawTrayIcon(texts.iconText, ui->Picture4->foreColor(), ui->Picture4->backColor()));
-    });
-    // Panels pick the size they show; each is drawn at its size, not scaled.
-    cSysTray1->setTrayIcon(withPanelSizes(m_icons->convert(p, ui->Picture1->image()), texts.iconText,
-                                          ui->Picture4->foreColor(), ui->Picture4->backColor()));
 }
 
-void Form1::showAlert(const AlertFigures& figures)
-{
-    Form2::showAlert(this, figures, m_programFolder);
-}
-
-void Form1::PushButton1_Click()
+QCoro::Task<> Form1::PushButton1_Click()
 {
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton1_Click"));
-    p.run(100, [&] { showMessage(directionHelpText(ui->Option1->text(), ui->Option2->text())); });
+    co_await p.step(100,
+                    [&] { return showMessage(directionHelpText(ui->Option1->text(), ui->Option2->text())); });
 }
 
-void Form1::PushButton2_Click()
+QCoro::Task<> Form1::PushButton2_Click()
 {
     UserRequestScope asked;
-    m_monitor->testAlarm();
+    co_await m_monitor->testAlarm();
 }
 
-void Form1::PushButton3_Click()
+QCoro::Task<> Form1::PushButton3_Click()
 {
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton3_Click"));
-    p.run(100, [&] { showMessage(testAlarmHelpText()); });
+    co_await p.step(100, [&] { return showMessage(testAlarmHelpText()); });
 }
 
-void Form1::PushButton4_Click()
+QCoro::Task<> Form1::PushButton4_Click()
 {
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
     std::optional<QString> answer;
-    p.run(100, [&] {
-        answer = Modal::instance().inputBox(applicationTitle(), locationPrompt(), ui->Label1->text());
+    co_await p.step(100, [&]() -> QCoro::Task<> {
+        answer =
+            co_await Modal::instance().inputBox(applicationTitle(), locationPrompt(), ui->Label1->text());
     });
     if (!answer || answer->isEmpty() || m_closed) {
-        return;
+        co_return;
     }
     p.run(102, [&] {
         ui->Label1->setText(*answer);
@@ -498,7 +504,7 @@ void Form1::PushButton4_Click()
     });
     p.run(104, [&] { SaveSetting(Setting::Location, ui->Label1->text()); });
     p.run(106, [&] { m_monitor->rearm(); });
-    p.run(108, [&] { m_monitor->ListTemp(false); });
+    co_await p.step(108, [&] { return m_monitor->ListTemp(false); });
 }
 
 void Form1::PushButton5_Click()
@@ -526,20 +532,21 @@ void Form1::PushButton5_Click()
     p.run(102, [&] { hide(); });
 }
 
-void Form1::changeColor(PictureBox* swatch, const SettingKey& key, bool background, const QString& operation)
+QCoro::Task<> Form1::changeColor(PictureBox* swatch, SettingKey key, bool background, QString operation)
 {
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), operation);
     QColor color;
     p.run(100, [&] { color = swatch->backColor(); });
-    p.run(102, [&] {
+    co_await p.step(102, [&]() -> QCoro::Task<> {
         // A cancel keeps the colour the dialog was opened with.
-        if (const std::optional<QColor> chosen = Modal::instance().colorDialog(color)) {
+        const std::optional<QColor> chosen = co_await Modal::instance().colorDialog(color);
+        if (chosen) {
             color = *chosen;
         }
     });
     if (m_closed) {
-        return;
+        co_return;
     }
     p.run(104, [&] { swatch->setBackColor(color); });
     p.run(106, [&] { SaveSetting(key, QString::number(storedFromColor(swatch->backColor()))); });
@@ -549,9 +556,10 @@ void Form1::changeColor(PictureBox* swatch, const SettingKey& key, bool backgrou
         } else {
             ui->Picture4->setForeColor(swatch->backColor());
         }
+        m_icon->setColors(ui->Picture4->foreColor(), ui->Picture4->backColor());
     });
     p.run(112, [&] { DrawSample(); });
-    p.run(114, [&] { m_monitor->ListTemp(false); });
+    co_await p.step(114, [&] { return m_monitor->ListTemp(false); });
 }
 
 void Form1::PushButton7_Click()
@@ -594,11 +602,9 @@ void Form1::hideEvent(QHideEvent* event)
 void Form1::Form_QueryUnload()
 {
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
-    p.run(100, [&] { m_icons->removeConverter(); });
+    p.run(100, [&] { m_icon->pipeline().removeConverter(); });
     p.run(102, [&] { m_monitor->stop(); });
     p.run(104, [&] { cSysTray1->setInTray(false); });
-    p.run(106, [&] { QCoreApplication::processEvents(); });
-    p.run(108, [&] { QCoreApplication::processEvents(); });
 }
 
 void Form1::closeProgram()

@@ -11,15 +11,18 @@
 #include <QScopedPointer>
 #include <QWidget>
 
+#include <QCoroTask>
+
 #include <memory>
 
+class AlertWindows;
 class Form3;
-class IconPipeline;
 class Inet;
 class PictureBox;
 class QRadioButton;
 class QTimer;
 class ServiceReadings;
+class TemperatureIcon;
 class TemperatureMonitor;
 class TrayBackend;
 class cSysTray;
@@ -52,9 +55,9 @@ public:
     void showAsLoaded();
 
     // A refresh of status line, tooltip and tray icon, then the alarm step.
-    void ListTemp(bool InTimer);
+    QCoro::Task<> ListTemp(bool InTimer);
     // Whether the target counts as reached by a fresh reading.
-    bool HasReachedTemp();
+    QCoro::Task<bool> HasReachedTemp();
     // Draws the target text centred into the colour sample.
     void DrawSample();
 
@@ -72,6 +75,8 @@ public:
     bool alarmShown() const;
     QTimer* pollTimer() const;
     cSysTray* trayControl() const { return cSysTray1; }
+    // The alert open now, if any.
+    QWidget* openAlert() const;
     Form3* keyDialog() const { return m_form3.get(); }
     Inet* transfer() const;
     // Where the refresh writes "CurTemp.bmp" and "CurTemp.ico".
@@ -92,26 +97,27 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void Form_Activate();
+    QCoro::Task<> Form_Activate();
     void Form_Resize();
+    // Hides the window into the tray, with the balloon the first time.
+    void hideToTray();
     void Form_QueryUnload();
     void ApplySkin();
     void cSysTray1_MouseUp(qint16 Button, qint32 Id);
-    void Check3_Click();
+    QCoro::Task<> Check3_Click();
     void Check8_Click();
     void Text2_Change();
     void DirectionOption_Click();
     void UnitOption_Click();
-    void PushButton1_Click();
-    void PushButton2_Click();
-    void PushButton3_Click();
-    void PushButton4_Click();
+    QCoro::Task<> PushButton1_Click();
+    QCoro::Task<> PushButton2_Click();
+    QCoro::Task<> PushButton3_Click();
+    QCoro::Task<> PushButton4_Click();
     void PushButton5_Click();
     void PushButton7_Click();
     void PushButton8_Click();
-    void changeColor(PictureBox* swatch, const SettingKey& key, bool background, const QString& operation);
+    QCoro::Task<> changeColor(PictureBox* swatch, SettingKey key, bool background, QString operation);
     void showTemperature(const TemperatureTexts& texts);
-    void showAlert(const AlertFigures& figures);
     void setOption(QRadioButton* option, bool selected);
     TempUnit unit() const;
     Direction direction() const;
@@ -122,7 +128,8 @@ private:
 
     ServiceReadings* m_readings = nullptr; // owned by the monitor
     TemperatureMonitor* m_monitor = nullptr;
-    std::unique_ptr<IconPipeline> m_icons;
+    TemperatureIcon* m_icon = nullptr;
+    std::unique_ptr<AlertWindows> m_alerts;
     cSysTray* cSysTray1 = nullptr;
     TrayBackend* m_tray = nullptr;
     // Loaded on first use; OK only hides it, the close box unloads it.

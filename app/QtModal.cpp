@@ -2,11 +2,14 @@
 
 #include "app/QtModal.h"
 
+#include "base/WindowRoutines.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 namespace
@@ -43,16 +46,17 @@ static QString forDisplay(QString text)
     return text;
 }
 
-void QtModal::messageBox(const QString& title, const QString& text, Icon icon)
+QCoro::Task<> QtModal::messageBox(const QString& title, const QString& text, Icon icon)
 {
     if (g_closing) {
-        return;
+        co_return;
     }
-    QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title,
-                    forDisplay(text), QMessageBox::Ok, owner());
-    asPlainText(box);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    auto* box = new QMessageBox(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title,
+                                forDisplay(text), QMessageBox::Ok, owner());
+    asPlainText(*box);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    co_await shownUntilClosed(box);
 }
 
 void QtModal::reportBox(const QString& title, const QString& text, std::function<void()> closed)
@@ -69,30 +73,43 @@ void QtModal::reportBox(const QString& title, const QString& text, std::function
     box->show();
 }
 
-std::optional<QString> QtModal::inputBox(const QString& title, const QString& prompt, const QString& proposed)
+QCoro::Task<std::optional<QString>> QtModal::inputBox(const QString& title, const QString& prompt,
+                                                      const QString& proposed)
 {
     if (g_closing) {
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    bool ok = false;
-    const QString answer =
-        QInputDialog::getText(owner(), title, forDisplay(prompt), QLineEdit::Normal, proposed, &ok);
-    if (!ok) {
-        return std::nullopt;
+    QPointer<QInputDialog> box = new QInputDialog(owner());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowTitle(title);
+    box->setLabelText(forDisplay(prompt));
+    box->setTextValue(proposed);
+    // Read as it closes; it deletes itself at the next turn of the event loop.
+    const int result = co_await shownUntilClosed(box);
+    if (result != QDialog::Accepted || !box || g_closing) {
+        co_return std::nullopt;
     }
-    return answer;
+    co_return box->textValue();
 }
 
-std::optional<QColor> QtModal::colorDialog(const QColor& initial)
+QCoro::Task<std::optional<QColor>> QtModal::colorDialog(const QColor& initial)
 {
     if (g_closing) {
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    const QColor chosen = QColorDialog::getColor(initial, owner());
+    QPointer<QColorDialog> box = new QColorDialog(initial, owner());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    const int result = co_await shownUntilClosed(box);
+    if (result != QDialog::Accepted || !box || g_closing) {
+        co_return std::nullopt;
+    }
+    const QColor chosen = box->currentColor();
     if (!chosen.isValid()) {
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    return chosen;
+    co_return chosen;
 }
 
 bool QtModal::openUrl(const QUrl& url)

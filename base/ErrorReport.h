@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <QCoroTask>
+
 #include <exception>
 #include <utility>
 
@@ -35,6 +37,21 @@ public:
         m_step = step;
         try {
             std::forward<F>(action)();
+            stepSucceeded();
+        } catch (const Failure& failure) {
+            report(failure.description());
+        } catch (const std::exception& failure) {
+            report(QString::fromUtf8(failure.what()));
+        }
+    }
+
+    // The same for an action that waits: it returns a task, awaited here.
+    // The action object lives in this coroutine's frame until it is done.
+    template <class F> QCoro::Task<> step(int step, F action)
+    {
+        m_step = step;
+        try {
+            co_await action();
             stepSucceeded();
         } catch (const Failure& failure) {
             report(failure.description());

@@ -29,3 +29,9 @@ private:
     QString m_description;
     QByteArray m_utf8;
 };
+
+// Thrown through a flow that waits when the program closes under it: it
+// unwinds every step above the wait and is never reported. Not a Failure nor
+// a std::exception, so that no step catches it.
+struct Cancelled {
+};

@@ -10,12 +10,13 @@ namespace
 class SilentModal : public Modal
 {
 public:
-    void messageBox(const QString&, const QString&, Icon) override {}
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
+    QCoro::Task<> messageBox(const QString&, const QString&, Icon) override { co_return; }
+    void reportBox(const QString&, const QString&, std::function<void()> closed) override { closed(); }
+    QCoro::Task<std::optional<QString>> inputBox(const QString&, const QString&, const QString&) override
     {
-        return std::nullopt;
+        co_return std::nullopt;
     }
-    std::optional<QColor> colorDialog(const QColor&) override { return std::nullopt; }
+    QCoro::Task<std::optional<QColor>> colorDialog(const QColor&) override { co_return std::nullopt; }
     bool openUrl(const QUrl&) override { return false; }
 };
 
@@ -40,7 +41,7 @@ void Modal::setDefault(Modal* modal)
     g_default = modal ? modal : &g_silent;
 }
 
-void showMessage(const QString& text)
+QCoro::Task<> showMessage(QString text)
 {
-    Modal::instance().messageBox(applicationTitle(), text, Modal::Icon::NoIcon);
+    co_await Modal::instance().messageBox(applicationTitle(), text, Modal::Icon::NoIcon);
 }

@@ -6,11 +6,14 @@
 #include <QString>
 #include <QUrl>
 
+#include <QCoroTask>
+
 #include <functional>
 #include <optional>
 
 // Everything that makes the user answer before the program goes on. Production
-// uses the real Qt dialogs; tests install a scripted implementation that
+// uses the real Qt dialogs, opened without an event loop of their own: the
+// caller awaits the answer. Tests install a scripted implementation that
 // records what was shown and answers as the test says.
 class Modal
 {
@@ -19,22 +22,18 @@ public:
 
     virtual ~Modal() = default;
 
-    // A box with an OK button only; returns when the user has pressed it.
-    virtual void messageBox(const QString& title, const QString& text, Icon icon) = 0;
+    // A box with an OK button only; done when the user has pressed it.
+    virtual QCoro::Task<> messageBox(const QString& title, const QString& text, Icon icon) = 0;
     // A warning box with OK that does not hold up the caller: the program goes
     // on (polls keep coming) while it waits for the user. `closed` runs once
-    // the user has pressed OK. By default it simply waits like messageBox.
-    virtual void reportBox(const QString& title, const QString& text, std::function<void()> closed)
-    {
-        messageBox(title, text, Icon::Warning);
-        closed();
-    }
+    // the user has pressed OK.
+    virtual void reportBox(const QString& title, const QString& text, std::function<void()> closed) = 0;
 
     // The user's answer, or nothing when cancelled.
-    virtual std::optional<QString> inputBox(const QString& title, const QString& prompt,
-                                            const QString& proposed) = 0;
+    virtual QCoro::Task<std::optional<QString>> inputBox(const QString& title, const QString& prompt,
+                                                         const QString& proposed) = 0;
     // The chosen colour, or nothing when cancelled.
-    virtual std::optional<QColor> colorDialog(const QColor& initial) = 0;
+    virtual QCoro::Task<std::optional<QColor>> colorDialog(const QColor& initial) = 0;
     // Opens a page in the user's browser; false when no browser could be started.
     virtual bool openUrl(const QUrl& url) = 0;
 
@@ -53,4 +52,4 @@ inline QString applicationTitle()
 }
 
 // A plain box: application title, OK only, no icon.
-void showMessage(const QString& text);
+QCoro::Task<> showMessage(QString text);

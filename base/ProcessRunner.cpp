@@ -2,72 +2,90 @@
 
 #include "base/ProcessRunner.h"
 
-#include <QEventLoop>
+#include "base/Clock.h"
+#include "base/Failure.h"
+#include "base/Latch.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTimer>
+
+#include <memory>
 
 int normalisedWindowStyle(int windowStyle)
 {
     return (windowStyle < 0 || windowStyle > 6) ? 6 : windowStyle;
 }
 
-std::int32_t RunAndWait(const QString& command, int windowStyle, int timeoutMs)
+QCoro::Task<std::int32_t> RunAndWait(QString command, int windowStyle, int timeoutMs, const Latch* stop)
 {
     QStringList arguments = QProcess::splitCommand(command);
     if (arguments.isEmpty()) {
-        return kRunAndWaitNotStarted;
+        co_return kRunAndWaitNotStarted;
     }
     const QString program = arguments.takeFirst();
-    return RunAndWait(program, arguments, windowStyle, timeoutMs);
+    co_return co_await RunAndWait(program, arguments, windowStyle, timeoutMs, stop);
 }
 
-std::int32_t RunAndWait(const QString& program, const QStringList& arguments, int windowStyle, int timeoutMs)
+QCoro::Task<std::int32_t> RunAndWait(QString program, QStringList arguments, int windowStyle, int timeoutMs,
+                                     const Latch* stop)
 {
     (void)normalisedWindowStyle(windowStyle); // console tools open no window here
     // QProcess leaks a pipe on every failed start; a converter that has gone
     // missing would cost one descriptor per poll.
     const QFileInfo file(program.contains(QLatin1Char('/')) ? program
                                                             : QStandardPaths::findExecutable(program));
+    if (stop && stop->isOpen()) {
+        throw Cancelled();
+    }
     if (!file.isFile() || !file.isExecutable()) {
-        return kRunAndWaitNotStarted;
+        co_return kRunAndWaitNotStarted;
     }
 
-    QProcess process;
+    // Resumed from the process's own signal: it goes once that has returned.
+    const std::unique_ptr<QProcess, void (*)(QProcess*)> owned(new QProcess,
+                                                               [](QProcess* p) { p->deleteLater(); });
+    QProcess& process = *owned;
     process.setProgram(program);
     process.setArguments(arguments);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
 
-    QEventLoop loop;
+    Latch ended;
     bool failedToStart = false;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+    QObject::connect(&process, &QProcess::finished, &ended, &Latch::open);
+    QObject::connect(&process, &QProcess::errorOccurred, &ended, [&](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             failedToStart = true;
-            loop.quit();
+            ended.open();
         }
     });
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    Clock::instance().after(timeoutMs, &ended, [&ended] { ended.open(); });
+    if (stop) {
+        QObject::connect(stop, &Latch::opened, &ended, &Latch::open);
+    }
 
     process.start();
     if (!failedToStart && process.state() != QProcess::NotRunning) {
-        deadline.start(timeoutMs);
-        loop.exec();
+        co_await ended.wait();
     }
     if (failedToStart) {
-        return kRunAndWaitNotStarted;
+        co_return kRunAndWaitNotStarted;
     }
-    if (process.state() != QProcess::NotRunning) {
+    if (stop && stop->isOpen()) {
         process.kill();
         process.waitForFinished(1000);
-        return -1;
+        throw Cancelled();
+    }
+    if (process.state() != QProcess::NotRunning) {
+        // Killed and reaped here: a few milliseconds at most, and the process
+        // object must not outlive this frame with a child still running.
+        process.kill();
+        process.waitForFinished(1000);
+        co_return -1;
     }
     if (process.exitStatus() == QProcess::CrashExit) {
-        return -1;
+        co_return -1;
     }
-    return process.exitCode();
+    co_return process.exitCode();
 }

@@ -2,11 +2,14 @@
 
 #include "base/WindowRoutines.h"
 
+#include "base/Latch.h"
+
 #include "base/CursorFile.h"
 #include "base/Failure.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -116,4 +119,18 @@ QString plainToolTip(const QString& text)
     QString escaped = text.toHtmlEscaped();
     escaped.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
     return QStringLiteral("<p style='white-space:pre-wrap'>") + escaped + QStringLiteral("</p>");
+}
+
+QCoro::Task<int> shownUntilClosed(QDialog* dialog)
+{
+    Latch closed;
+    int result = QDialog::Rejected;
+    QObject::connect(dialog, &QDialog::finished, &closed, [&](int code) {
+        result = code;
+        closed.open();
+    });
+    QObject::connect(dialog, &QObject::destroyed, &closed, &Latch::open);
+    dialog->show();
+    co_await closed.wait();
+    co_return result;
 }

@@ -4,8 +4,16 @@
 
 #include <QString>
 
+#include <QCoroTask>
+
+class QDialog;
 class QLineEdit;
 class QWidget;
+
+// Shows the dialog (modal as it is set up) and is done when it has closed,
+// by the user, by closing all windows or by being deleted. The result
+// code, QDialog::Rejected when it went without one.
+QCoro::Task<int> shownUntilClosed(QDialog* dialog);
 
 // Gives the window, and its option buttons, check boxes, frames and labels,
 // the system's button-face colour.

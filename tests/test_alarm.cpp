@@ -126,6 +126,7 @@ void TestAlarm::testAlarmOpensTheAlertWithAFreshReading()
     h.child<QRadioButton>("Option5")->click();
     h.sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), 300.2);
     h.child<QPushButton>("PushButton2")->click();
+    QVERIFY(h.settled());
     // Far from the target, and the target rounded halves to even.
     QCOMPARE(row,
              (QStringList{QStringLiteral("San Diego"), QStringLiteral("70 °C"), QStringLiteral("27 °C")}));
@@ -146,6 +147,7 @@ void TestAlarm::testAlarmWithRejectedKeyOpensNoAlert()
     h.sim.setAcceptedKeys({QStringLiteral("the-right-key")});
     h.modal.clear();
     h.child<QPushButton>("PushButton2")->click();
+    QVERIFY(h.settled());
     QCOMPARE(alerts, 0);
     const auto boxes = h.modal.messages();
     QCOMPARE(boxes.size(), 1);

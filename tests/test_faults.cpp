@@ -23,6 +23,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <QCoroTask>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -190,6 +192,7 @@ void TestFaults::soundFileMissingOrBroken()
     });
     QVERIFY(h.start());
     h.window->findChild<QPushButton*>(QStringLiteral("PushButton2"))->click();
+    QVERIFY(h.settled());
     QVERIFY2(shown.startsWith(problem), qPrintable(shown));
     QVERIFY(listVisible);
     // No box: the alert itself says it.
@@ -208,7 +211,7 @@ void TestFaults::serviceTextIsShownPlainWithoutTheKey()
     QtModal real;
     Modal::install(&real);
     h.sim.setFault(WeatherSim::Fault::BadRequest);
-    h.window->ListTemp(true);
+    QCoro::waitFor(h.window->ListTemp(true));
     Modal::install(&h.modal);
     QMessageBox* box = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -229,7 +232,7 @@ void TestFaults::serviceTextIsShownPlainWithoutTheKey()
     h.sim.setFault(WeatherSim::Fault::None);
     h.sim.setPlace(QStringLiteral("San Diego CA"), QString(QChar(0x202E)) + "<b>Big</b>" + QString(80, 'x'),
                    290);
-    h.window->ListTemp(true);
+    QCoro::waitFor(h.window->ListTemp(true));
     const QString status = h.child<QLabel>("Label2")->text();
     QVERIFY2(status.contains("<b>Big</b>" + QString(53, 'x') + "… is 63 °F"), qPrintable(status));
     QVERIFY(!status.contains(QChar(0x202E)));

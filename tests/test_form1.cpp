@@ -225,6 +225,7 @@ void TestForm1::changeLocation()
     h.sim.clearRequests();
     h.modal.clear();
     h.modal.queueInput(answer);
+    QSignalSpy refreshed(h.window.get(), &Form1::refreshed);
     h.child<QPushButton>("PushButton4")->click();
 
     QCOMPARE(h.modal.proposedInputs, QList<QString>{QStringLiteral("San Diego CA")});
@@ -239,6 +240,7 @@ void TestForm1::changeLocation()
     }
     QCOMPARE(h.child<QLabel>("Label1")->text(), location);
     QCOMPARE(GetSetting("Text1", QString()), location);
+    QTRY_VERIFY(refreshed.count() >= 1);
     QVERIFY(h.sim.requestCount() >= 1);
     QVERIFY2(h.sim.requests().first().contains(query), qPrintable(h.sim.requests().first()));
     QCOMPARE(h.modal.messages().size(), boxes);
@@ -304,12 +306,14 @@ void TestForm1::colourButtons()
     QVERIFY(h.start());
     const int requestsBefore = h.sim.requestCount();
     h.modal.queueColor(QColor(0, 0, 255));
+    QSignalSpy refreshed(h.window.get(), &Form1::refreshed);
     h.child<QPushButton>("PushButton8")->click();
     QCOMPARE(h.modal.initialColors, QList<QColor>{QColor(Qt::black)});
     QCOMPARE(GetSetting("Background Color", QString()), QStringLiteral("16711680"));
     QCOMPARE(h.child<PictureBox>("Picture3")->backColor(), QColor(0, 0, 255));
     QCOMPARE(h.child<PictureBox>("Picture4")->backColor(), QColor(0, 0, 255));
     // A full refresh with a fresh reading redraws the tray icon.
+    QTRY_COMPARE(refreshed.count(), 1);
     QCOMPARE(h.sim.requestCount(), requestsBefore + 2);
     const QImage icon = h.child<PictureBox>("Picture1")->image();
     QCOMPARE(icon.pixelColor(icon.width() - 1, icon.height() - 1), QColor(0, 0, 255));
@@ -320,6 +324,7 @@ void TestForm1::colourButtons()
     QCOMPARE(h.modal.initialColors.last(), QColor(Qt::yellow));
     QCOMPARE(GetSetting("Font Color", QString()), QStringLiteral("65535"));
     QCOMPARE(h.child<PictureBox>("Picture4")->foreColor(), QColor(Qt::yellow));
+    QTRY_COMPARE(refreshed.count(), 2);
     QCOMPARE(h.sim.requestCount(), requestsBefore + 4);
     QCOMPARE(h.modal.errorReports().size(), 0);
 }

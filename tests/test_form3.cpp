@@ -19,6 +19,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <QCoroTask>
+
 #include <memory>
 
 namespace
@@ -139,7 +141,7 @@ private slots:
         part<QLineEdit>(dialog, "Text1")->setText(QStringLiteral("typed"));
         QSignalSpy refreshed(&main, &Form1::refreshed);
         QTest::keyClick(part<QLineEdit>(dialog, "Text1"), Qt::Key_Return); // Enter is OK
-        QVERIFY(refreshed.count() >= 1);
+        QTRY_VERIFY(refreshed.count() >= 1);
         QVERIFY(main.isVisible());
         QVERIFY(dialog && !dialog->isVisible());
 
@@ -200,6 +202,7 @@ private slots:
         Fixture fx(location);
         fx.open(key);
         fx.click("PushButton3");
+        QTRY_COMPARE(fx.modal.shown.size(), 1);
         QCOMPARE(fx.sim.requests(),
                  query.isEmpty() ? QStringList() : QStringList{"/data/2.5/weather" + query});
         QCOMPARE(fx.modal.shown.size(), 1);
@@ -219,7 +222,7 @@ private slots:
         connect(
             &fx.sim, &WeatherSim::requestReceived, fx.dialog, [&] { fx.click("PushButton3"); },
             Qt::ConnectionType(Qt::SingleShotConnection | Qt::QueuedConnection));
-        fx.main->monitor()->getWeather(true);
+        QCoro::waitFor(fx.main->monitor()->getWeather(true));
         fx.sim.setFault(WeatherSim::Fault::None);
         QCOMPARE(fx.sim.requestCount(), 1);
         QCOMPARE(fx.modal.shown.size(), 1);
@@ -232,6 +235,7 @@ private slots:
                 QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()).toUtf8());
         closed.close();
         fx.click("PushButton3");
+        QTRY_COMPARE(fx.modal.shown.size(), 1);
         // One click, one box: the verdict explains the failed transfer.
         QCOMPARE(fx.modal.errorReports().size(), 0);
         QCOMPARE(fx.modal.messages().size(), 1);

@@ -14,6 +14,8 @@
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <QCoroTask>
 #include <QTimer>
 
 using Fault = WeatherSim::Fault;
@@ -46,7 +48,10 @@ struct Service {
 
     double read(const QString& location, TempUnit unit, bool quiet, QString& cityName)
     {
-        return readWeather(inet, WeatherInputs{location, unit, kCaption}, quiet, cityName);
+        const Reading reading =
+            QCoro::waitFor(readWeather(inet, WeatherInputs{location, unit, kCaption}, quiet));
+        cityName = reading.cityName;
+        return reading.temperature;
     }
 };
 

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QCoroTask>
+
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -114,7 +116,7 @@ private slots:
         IconPipeline icons;
         icons.deployConverter(IconPipeline::converterBytes());
         Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
-        icons.convert(p, picture(qRgb(255, 0, 0)));
+        QCoro::waitFor(icons.convert(p, picture(qRgb(255, 0, 0))));
         for (const QString& made : {icons.bitmapPath(), icons.iconPath()}) {
             QCOMPARE(QFileInfo(made).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
                      QFile::ReadOwner | QFile::WriteOwner);
@@ -133,7 +135,7 @@ private slots:
         IconPipeline icons;
         icons.deployConverter(IconPipeline::converterBytes());
         Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
-        const QIcon icon = icons.convert(p, picture(qRgb(255, 0, 0)));
+        const QIcon icon = QCoro::waitFor(icons.convert(p, picture(qRgb(255, 0, 0))));
         QVERIFY(!QFile::exists(path + QStringLiteral(".ran")));
         QVERIFY(QFile::exists(icons.iconPath()));
         QVERIFY(!icon.isNull());
@@ -146,7 +148,7 @@ private slots:
         IconPipeline icons;
         icons.deployConverter(IconPipeline::converterBytes());
         Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
-        icons.convert(p, picture(qRgb(255, 0, 0)));
+        QCoro::waitFor(icons.convert(p, picture(qRgb(255, 0, 0))));
         QCOMPARE(QImage(icons.bitmapPath()).pixel(5, 5), qRgb(255, 0, 0));
 
         std::signal(SIGXFSZ, SIG_IGN);
@@ -155,7 +157,7 @@ private slots:
         rlimit small = old;
         small.rlim_cur = 512;
         setrlimit(RLIMIT_FSIZE, &small);
-        const QIcon icon = icons.convert(p, picture(qRgb(0, 0, 255)));
+        const QIcon icon = QCoro::waitFor(icons.convert(p, picture(qRgb(0, 0, 255))));
         setrlimit(RLIMIT_FSIZE, &old);
 
         QCOMPARE(QImage(icons.bitmapPath()).pixel(5, 5), qRgb(255, 0, 0));
@@ -178,7 +180,7 @@ private slots:
         IconPipeline icons;
         icons.deployConverter(IconPipeline::converterBytes());
         Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
-        icons.convert(p, picture(qRgb(0, 255, 0)));
+        QCoro::waitFor(icons.convert(p, picture(qRgb(0, 255, 0))));
         QVERIFY(icons.iconPath().startsWith(odd));
         QVERIFY(QFile::exists(icons.iconPath()));
         QCOMPARE(m_modal.errorReports().size(), 0);

@@ -5,11 +5,14 @@
 
 #include "ScriptedModal.h"
 
+#include "alarm/AlertPresenter.h"
 #include "alarm/TemperatureMonitor.h"
 #include "base/ErrorReport.h"
 #include "weather/ReadingSource.h"
 
 #include <QTest>
+
+#include <QCoroTask>
 #include <QTimer>
 
 #include <functional>
@@ -24,15 +27,15 @@ public:
     double value = 65;
     int reads = 0;
 
-    double read(const WeatherInputs&, bool, QString& cityName) override
+    QCoro::Task<Reading> read(WeatherInputs, bool) override
     {
         ++reads;
-        cityName = QStringLiteral("San Diego");
-        return value;
+        co_return Reading{value, QStringLiteral("San Diego")};
     }
 };
 
-struct Rig {
+// Records each alert and runs `duringAlert` while it is "open".
+struct Rig : AlertPresenter {
     ScriptedModal modal;
     ScriptedReadings* readings = new ScriptedReadings;
     TemperatureMonitor monitor{std::unique_ptr<ReadingSource>(readings)};
@@ -48,18 +51,21 @@ struct Rig {
         monitor.setTargetText(QStringLiteral("70"));
         monitor.setPollInterval(1000);
         monitor.startPolling();
-        QObject::connect(&monitor, &TemperatureMonitor::alertDue, &monitor,
-                         [this](const AlertFigures& figures) {
-                             alerts << figures;
-                             if (duringAlert) {
-                                 duringAlert();
-                             }
-                         });
+        monitor.setAlertPresenter(this);
     }
+    QCoro::Task<> showAlert(AlertFigures figures) override
+    {
+        alerts << figures;
+        if (duringAlert) {
+            duringAlert();
+        }
+        co_return;
+    }
+    void closeAlert() override {}
     void poll(double value)
     {
         readings->value = value;
-        monitor.Timer1_Timer();
+        QCoro::waitFor(monitor.Timer1_Timer());
     }
 };
 
@@ -74,7 +80,7 @@ private slots:
     void alarmFiresOnceUntilASettingChanges()
     {
         Rig rig;
-        rig.monitor.primeAlarm();
+        QCoro::waitFor(rig.monitor.primeAlarm());
         bool timerRanWhileOpen = true;
         rig.duringAlert = [&] { timerRanWhileOpen = rig.monitor.pollTimer()->isActive(); };
         rig.poll(65);
@@ -110,8 +116,8 @@ private slots:
         Rig rig;
         rig.monitor.setTargetText(QStringLiteral("abc"));
         rig.readings->value = 72;
-        QVERIFY(!rig.monitor.HasReachedTemp());
-        rig.monitor.ListTemp(true);
+        QVERIFY(!QCoro::waitFor(rig.monitor.HasReachedTemp()));
+        QCoro::waitFor(rig.monitor.ListTemp(true));
         QVERIFY(rig.alerts.isEmpty());
         // The failed conversion is still reported, where it happened.
         const auto reports = rig.modal.errorReports();
@@ -125,7 +131,7 @@ private slots:
     void ticksWhileAnAlertIsOpenAreSkipped()
     {
         Rig rig;
-        rig.monitor.primeAlarm();
+        QCoro::waitFor(rig.monitor.primeAlarm());
         int readsDuringAlert = -1;
         rig.duringAlert = [&] {
             const int before = rig.readings->reads;
@@ -137,7 +143,7 @@ private slots:
         QCOMPARE(readsDuringAlert, 0);
 
         readsDuringAlert = -1;
-        rig.monitor.testAlarm();
+        QCoro::waitFor(rig.monitor.testAlarm());
         QCOMPARE(rig.alerts.size(), 2);
         QCOMPARE(readsDuringAlert, 0);
 
@@ -153,11 +159,11 @@ private slots:
     {
         Rig rig;
         rig.readings->value = InvalidKeyTemp;
-        rig.monitor.testAlarm();
+        QCoro::waitFor(rig.monitor.testAlarm());
         QVERIFY(rig.alerts.isEmpty());
         rig.readings->value = 20;
         rig.monitor.setTargetText(QStringLiteral("70.5"));
-        rig.monitor.testAlarm();
+        QCoro::waitFor(rig.monitor.testAlarm());
         QCOMPARE(rig.alerts.size(), 1);
         // Far from the target, and the target rounded halves to even.
         QCOMPARE(rig.alerts.first().target, 70.0);

@@ -17,6 +17,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <QCoroTask>
 #include <QTimer>
 
 #include <limits>
@@ -203,10 +205,10 @@ private slots:
             QCOMPARE(m_backend->calls.last().op, QStringLiteral("modifyTip"));
             QCOMPARE(m_backend->calls.last().tip, expected);
         } else if (field == "text") {
-            m_tray->ShowBalloon(input, "t", 0, false);
+            QCoro::waitFor(m_tray->ShowBalloon(input, "t", 0, false));
             QCOMPARE(m_backend->calls.last().text, expected);
         } else {
-            m_tray->ShowBalloon("x", input, 0, false);
+            QCoro::waitFor(m_tray->ShowBalloon("x", input, 0, false));
             QCOMPARE(m_backend->calls.last().title, expected);
         }
         // The control keeps what it was given; only what goes out is cut.
@@ -299,7 +301,7 @@ private slots:
     {
         QFETCH(TrayEvent, code);
         QFETCH(bool, stillVisible);
-        m_tray->ShowBalloon("text", "title", 0, false);
+        QCoro::waitFor(m_tray->ShowBalloon("text", "title", 0, false));
         QVERIFY(m_tray->balloonVisible());
         m_backend->emitEvent(code);
         QCOMPARE(m_tray->balloonVisible(), stillVisible);
@@ -319,7 +321,7 @@ private slots:
         QFETCH(int, balloons);
         QFETCH(int, count);
         for (int i = 0; i < 3; ++i) {
-            m_tray->ShowBalloon(QStringLiteral("text %1").arg(i), "title", 0, showOnce);
+            QCoro::waitFor(m_tray->ShowBalloon(QStringLiteral("text %1").arg(i), "title", 0, showOnce));
             m_backend->emitEvent(TrayEvent::BalloonClicked); // the user clicks it away
         }
         QCOMPARE(m_backend->count("balloon"), balloons);
@@ -328,7 +330,7 @@ private slots:
         QCOMPARE(m_tray->balloonVisible(), false);
 
         // A balloon without ShowOnce is not limited by earlier ones.
-        m_tray->ShowBalloon("again", "title", 0, false);
+        QCoro::waitFor(m_tray->ShowBalloon("again", "title", 0, false));
         QCOMPARE(m_backend->count("balloon"), balloons + 1);
         QCOMPARE(m_tray->balloonCount(), count);
     }
@@ -344,7 +346,7 @@ private slots:
         QFETCH(qint32, showTimer);
         QElapsedTimer clock;
         clock.start();
-        m_tray->ShowBalloon("Too warm", "Tepora", showTimer, false);
+        QCoro::waitFor(m_tray->ShowBalloon("Too warm", "Tepora", showTimer, false));
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(m_backend->ops(), QStringList{"balloon"});
         QCOMPARE(m_backend->calls.first().title, QStringLiteral("Tepora"));
@@ -359,7 +361,7 @@ private slots:
     void balloonIsSentWhetherIconShownOrNot()
     {
         QVERIFY(!m_tray->iconAdded());
-        m_tray->ShowBalloon("t", "x", 0, false);
+        QCoro::waitFor(m_tray->ShowBalloon("t", "x", 0, false));
         QCOMPARE(m_backend->ops(), QStringList{"balloon"});
     }
 
@@ -377,7 +379,7 @@ private slots:
         QTimer::singleShot(100, backend, [backend, code] { backend->emitEvent(code); });
         QElapsedTimer clock;
         clock.start();
-        m_tray->ShowBalloon("Too warm", "Tepora", 1, false);
+        QCoro::waitFor(m_tray->ShowBalloon("Too warm", "Tepora", 1, false));
         const qint64 took = clock.elapsed();
         QVERIFY2(took >= 90 && took < 900, qPrintable(QString::number(took)));
         QCOMPARE(m_backend->ops(), QStringList{"balloon"}); // no take-down
@@ -396,7 +398,7 @@ private slots:
         });
         QElapsedTimer clock;
         clock.start();
-        m_tray->ShowBalloon("Too warm", "Tepora", 1, false);
+        QCoro::waitFor(m_tray->ShowBalloon("Too warm", "Tepora", 1, false));
         const qint64 took = clock.elapsed();
         QVERIFY2(took >= 990 && took < 3000, qPrintable(QString::number(took)));
         QVERIFY(ranMeanwhile);
@@ -421,7 +423,17 @@ private slots:
     void timeoutOverflowThrowsBeforeSending()
     {
         QFETCH(qint32, showTimer);
-        QVERIFY_THROWS_EXCEPTION(Failure, m_tray->ShowBalloon("t", "x", showTimer, true));
+        // QCoro::waitFor never returns from a task that throws: caught inside.
+        bool threw = false;
+        const auto show = [&]() -> QCoro::Task<> {
+            try {
+                co_await m_tray->ShowBalloon("t", "x", showTimer, true);
+            } catch (const Failure&) {
+                threw = true;
+            }
+        };
+        QCoro::waitFor(show());
+        QVERIFY(threw);
         QVERIFY(m_backend->calls.isEmpty());
         QVERIFY(!m_tray->balloonVisible());
         QCOMPARE(m_tray->balloonCount(), 0);
@@ -432,7 +444,7 @@ private slots:
         // 2147483 s = 2147483000 ms still fits; end the wait through the shell.
         RecordingTrayBackend* backend = m_backend.get();
         QTimer::singleShot(50, backend, [backend] { backend->emitEvent(TrayEvent::BalloonClicked); });
-        m_tray->ShowBalloon("t", "x", 2147483, false);
+        QCoro::waitFor(m_tray->ShowBalloon("t", "x", 2147483, false));
         QCOMPARE(m_backend->ops(), QStringList{"balloon"});
         QCOMPARE(m_backend->calls.first().timeout, 2147483000);
     }
@@ -444,12 +456,12 @@ private slots:
         QTimer::singleShot(100, this, [tray, &innerTook] {
             QElapsedTimer inner;
             inner.start();
-            tray->ShowBalloon("second", "B", 1, false);
+            QCoro::waitFor(tray->ShowBalloon("second", "B", 1, false));
             innerTook = inner.elapsed();
         });
         QElapsedTimer clock;
         clock.start();
-        m_tray->ShowBalloon("first", "A", 1, false);
+        QCoro::waitFor(m_tray->ShowBalloon("first", "A", 1, false));
         const qint64 took = clock.elapsed();
         QVERIFY2(innerTook >= 0 && innerTook < 500, qPrintable(QString::number(innerTook)));
         // The take-down follows the newest balloon's time.
@@ -467,7 +479,7 @@ private slots:
         QTimer::singleShot(100, m_backend.get(), [tray] { delete tray.data(); });
         QElapsedTimer clock;
         clock.start();
-        tray->ShowBalloon("t", "x", 5, false);
+        QCoro::waitFor(tray->ShowBalloon("t", "x", 5, false));
         QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(tray.isNull());
         QCOMPARE(m_backend->ops(), (QStringList{"add", "balloon", "remove"}));
@@ -494,7 +506,7 @@ private slots:
         m_tray->setInTray(true);
         m_backend.reset();
         m_tray->setTrayTip("still fine");
-        m_tray->ShowBalloon("t", "x", 0, false);
+        QCoro::waitFor(m_tray->ShowBalloon("t", "x", 0, false));
         m_tray.reset(); // must not touch the vanished backend
     }
 
@@ -606,7 +618,7 @@ private slots:
         QTimer::singleShot(100, &backend, [&backend] { emit backend.trayIcon()->messageClicked(); });
         QElapsedTimer clock;
         clock.start();
-        tray.ShowBalloon("Too warm", "Tepora", 1, false);
+        QCoro::waitFor(tray.ShowBalloon("Too warm", "Tepora", 1, false));
         QVERIFY2(clock.elapsed() < 900, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!tray.balloonVisible());
     }

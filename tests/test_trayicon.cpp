@@ -17,6 +17,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <QCoroTask>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -299,14 +301,14 @@ private slots:
     {
         QFETCH(QString, command);
         QFETCH(int, exitCode);
-        QCOMPARE(RunAndWait(command, 0), exitCode);
+        QCOMPARE(QCoro::waitFor(RunAndWait(command, 0)), exitCode);
     }
 
     void runAndWaitKeepsEventsRunning()
     {
         bool ticked = false;
         QTimer::singleShot(50, this, [&] { ticked = true; });
-        QCOMPARE(RunAndWait(QStringLiteral("sleep 0.5"), 0), 0);
+        QCOMPARE(QCoro::waitFor(RunAndWait(QStringLiteral("sleep 0.5"), 0)), 0);
         QVERIFY(ticked);
     }
 
@@ -314,7 +316,7 @@ private slots:
     {
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(RunAndWait(QStringLiteral("sleep 30"), 0, 300), -1);
+        QCOMPARE(QCoro::waitFor(RunAndWait(QStringLiteral("sleep 30"), 0, 300)), -1);
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
 
@@ -328,7 +330,7 @@ private slots:
         const QString out = dir.path() + QStringLiteral("/args.txt");
         const QString bmp = folder + QStringLiteral("/CurTemp.bmp");
         WriteNewFile(argumentEcho(out, 7), tool);
-        QCOMPARE(RunAndWait(quoted(tool) + QStringLiteral(" -out ico ") + quoted(bmp), 0), 7);
+        QCOMPARE(QCoro::waitFor(RunAndWait(quoted(tool) + QStringLiteral(" -out ico ") + quoted(bmp), 0)), 7);
         QCOMPARE(QString::fromUtf8(readAll(out)), QStringLiteral("-out\nico\n") + bmp + QLatin1Char('\n'));
     }
 
@@ -360,7 +362,7 @@ private slots:
         WriteNewFile(bytes, path);
         QCOMPARE(readAll(path), bytes);
         QVERIFY(QFileInfo(path).isExecutable());
-        QCOMPARE(RunAndWait(quoted(path), 0), 5);
+        QCOMPARE(QCoro::waitFor(RunAndWait(quoted(path), 0)), 5);
 
         // Whatever has the name is taken to be the converter, even an empty file.
         QFile::resize(path, 0);

@@ -9,7 +9,6 @@
 #include "base/ProcessRunner.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -133,7 +132,7 @@ QString IconPipeline::folder() const
     return m_folder;
 }
 
-QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
+QCoro::Task<QIcon> IconPipeline::convert(Procedure& p, QImage drawn) const
 {
     const QString bmp = bitmapPath();
     const QString ico = iconPath();
@@ -149,14 +148,17 @@ QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
         }
         written = true;
     });
-    p.run(116, [&] {
+    co_await p.step(116, [&]() -> QCoro::Task<> {
         // An icon left from an earlier refresh must never pass for this one.
         QFile::remove(ico);
         const QString converter = converterPath();
         // Someone else's file in its place is never run, and an older
         // picture is not converted for this reading.
         if (written && isUsersOwn(converter)) {
-            RunAndWait(converter, {QStringLiteral("-out"), QStringLiteral("ico"), bmp}, 0, m_timeoutMs);
+            // Built apart: GCC 12 cannot take a braced list inside co_await.
+            QStringList arguments;
+            arguments << QStringLiteral("-out") << QStringLiteral("ico") << bmp;
+            co_await RunAndWait(converter, arguments, 0, m_timeoutMs, &m_stop);
         }
     });
     p.run(118, [&] {
@@ -178,12 +180,11 @@ QIcon IconPipeline::convert(Procedure& p, const QImage& drawn) const
         }
     });
     // Without the converter's icon the tray still gets this reading.
-    return icon.isNull() ? QIcon(QPixmap::fromImage(drawn)) : icon;
+    co_return icon.isNull() ? QIcon(QPixmap::fromImage(drawn)) : icon;
 }
 
 void WriteNewFile(const QByteArray& bytes, const QString& path)
 {
-    QCoreApplication::processEvents();
     if (PathExists(path)) {
         return;
     }
@@ -198,7 +199,6 @@ void WriteNewFile(const QByteArray& bytes, const QString& path)
 
 void RemoveFile(const QString& path)
 {
-    QCoreApplication::processEvents();
     if (QFile::remove(path)) {
         return;
     }

@@ -2,10 +2,14 @@
 
 #pragma once
 
+#include "base/Latch.h"
+
 #include <QByteArray>
 #include <QIcon>
 #include <QImage>
 #include <QString>
+
+#include <QCoroTask>
 
 class Procedure;
 
@@ -42,10 +46,14 @@ public:
 
     // The refresh's steps 114 to 118 on `p`: bitmap, conversion, icon check.
     // The converted icon, or the drawn picture itself when there is none.
-    QIcon convert(Procedure& p, const QImage& drawn) const;
+    QCoro::Task<QIcon> convert(Procedure& p, QImage drawn) const;
+
+    // The program is closing: a conversion under way is ended, none starts.
+    void cancel() { m_stop.open(); }
 
 private:
     int m_timeoutMs;
+    Latch m_stop;
     mutable QString m_folder;
 };
 

@@ -2,11 +2,11 @@
 
 #include "cSysTray.h"
 
+#include "base/Clock.h"
 #include "base/Failure.h"
+#include "base/Latch.h"
 
-#include <QEventLoop>
 #include <QImageReader>
-#include <QTimer>
 #include <QtNumeric>
 
 cSysTray::cSysTray(TrayBackend* backend, QObject* parent) : QObject(parent), m_backend(backend)
@@ -19,9 +19,11 @@ cSysTray::~cSysTray()
 {
     if (InTray)
         setInTray(false);
-    // A ShowBalloon still waiting further up the stack must return now.
-    if (m_waitLoop)
-        m_waitLoop->quit();
+    // A ShowBalloon still waiting ends now, while this object is whole; the
+    // balloon goes with the icon, so nothing is sent any more.
+    m_backend.clear();
+    if (m_waitEnded)
+        m_waitEnded->open();
 }
 
 QString cSysTray::cut(const QString& text, int maxLength)
@@ -81,10 +83,10 @@ void cSysTray::setTrayTip(const QString& Tip)
     TrayTip = Tip;
 }
 
-void cSysTray::ShowBalloon(const QString& Tip, const QString& sTitle, qint32 ShowTimer, bool ShowOnce)
+QCoro::Task<> cSysTray::ShowBalloon(QString Tip, QString sTitle, qint32 ShowTimer, bool ShowOnce)
 {
     if (ShowOnce && BalloonCount >= 1)
-        return;
+        co_return;
 
     qint32 timeout = 0;
     if (qMulOverflow(ShowTimer, qint32(1000), &timeout))
@@ -99,29 +101,27 @@ void cSysTray::ShowBalloon(const QString& Tip, const QString& sTitle, qint32 Sho
         BalloonCount += 1;
 
     if (ShowTimer <= 0)
-        return;
+        co_return;
 
-    if (m_waitLoop) {
-        // A wait is already running further up the stack: let it take the
-        // new balloon down after the new balloon's time instead of nesting.
-        m_waitTimer->start(timeout);
-        return;
+    const int deadline = ++m_waitDeadline;
+    const auto takeDownAfter = [this, deadline](int ms) {
+        Clock::instance().after(ms, m_waitEnded, [this, deadline] {
+            if (deadline == m_waitDeadline && m_waitEnded)
+                m_waitEnded->open();
+        });
+    };
+    if (m_waitEnded) {
+        // A wait is already running: it takes the new balloon down after the
+        // new balloon's time instead of a second wait beside it.
+        takeDownAfter(timeout);
+        co_return;
     }
 
-    QPointer<cSysTray> self(this);
-    QEventLoop loop;
-    QTimer timer; // monotonic, unlike wall-clock time
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    m_waitLoop = &loop;
-    m_waitTimer = &timer;
-    timer.start(timeout);
-    loop.exec();
-    if (!self)
-        return;
-    m_waitLoop = nullptr;
-    m_waitTimer = nullptr;
+    Latch ended;
+    m_waitEnded = &ended;
+    takeDownAfter(timeout);
+    co_await ended.wait();
+    m_waitEnded = nullptr;
 
     // Only the shell's notification clears BalloonVisible, so it stays set.
     if (BalloonVisible && m_backend)
@@ -156,8 +156,8 @@ void cSysTray::TrayMessage(TrayEvent event)
     case TrayEvent::BalloonTimedOut:
     case TrayEvent::BalloonClicked:
         BalloonVisible = false;
-        if (m_waitLoop)
-            m_waitLoop->quit();
+        if (m_waitEnded)
+            m_waitEnded->open();
         break;
     case TrayEvent::BalloonShown:
         break;

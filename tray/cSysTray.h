@@ -9,8 +9,9 @@
 
 #include "tray/TrayBackend.h"
 
-class QEventLoop;
-class QTimer;
+#include <QCoroTask>
+
+class Latch;
 
 // The program's one icon in the notification area: keeps its picture and
 // tooltip, shows balloon tips and turns the area's events into mouse events. All traffic to the area goes
@@ -43,10 +44,10 @@ public:
     const QString& trayTip() const { return TrayTip; }
     void setTrayTip(const QString& Tip);
 
-    // Shows a balloon and, for ShowTimer > 0, waits up to ShowTimer seconds
-    // (events keep flowing) before taking it down. Throws Failure::overflow()
+    // Shows a balloon and, for ShowTimer > 0, is done after up to ShowTimer
+    // seconds, when it takes the balloon down. Raises Failure::overflow()
     // when ShowTimer seconds do not fit a 32-bit millisecond count.
-    void ShowBalloon(const QString& Tip, const QString& sTitle, qint32 ShowTimer, bool ShowOnce);
+    QCoro::Task<> ShowBalloon(QString Tip, QString sTitle, qint32 ShowTimer, bool ShowOnce);
 
     int identifier() const { return IconId; }
     bool iconAdded() const { return IconAdded; }
@@ -77,7 +78,8 @@ private:
     bool BalloonVisible = false;
     qint32 BalloonCount = 0;
 
-    // The running balloon wait, if any (only one runs at a time).
-    QEventLoop* m_waitLoop = nullptr;
-    QTimer* m_waitTimer = nullptr;
+    // The running balloon wait, if any (only one runs at a time), and which
+    // of its deadlines counts: a newer balloon moves it.
+    Latch* m_waitEnded = nullptr;
+    int m_waitDeadline = 0;
 };

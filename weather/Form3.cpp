@@ -111,16 +111,16 @@ void Form3::closeEvent(QCloseEvent* event)
     emit unloaded();
 }
 
-void Form3::openPage(const QString& operation, const QString& address)
+QCoro::Task<> Form3::openPage(QString operation, QString address)
 {
     Procedure p(QStringLiteral("Form3"), operation);
     QUrl url;
     p.run(100, [&] { url = QUrl(address); });
     // A browser that cannot be started is no failure of the program, but the
     // user still needs the page: the address is shown to be copied.
-    p.run(102, [&] {
+    co_await p.step(102, [&]() -> QCoro::Task<> {
         if (!Modal::instance().openUrl(url)) {
-            showMessage(
+            co_await showMessage(
                 QStringLiteral(
                     "Tepora could not start a web browser. Please open this address yourself:\r\n\r\n") +
                 url.toString());
@@ -138,7 +138,7 @@ void Form3::PushButton2_Click()
     openPage(QStringLiteral("PushButton2_Click"), apiKeyArticle());
 }
 
-void Form3::PushButton3_Click()
+QCoro::Task<> Form3::PushButton3_Click()
 {
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form3"), QStringLiteral("PushButton3_Click"));
@@ -151,9 +151,10 @@ void Form3::PushButton3_Click()
         Inet* inet = &m_transfer;
         if (p.test(100, [&] { return !inet->StillExecuting(); })) {
             request = KeyTestRequest::Failed;
-            p.run(102, [&] {
+            const QString url = weatherUrl(serviceBaseUrl(), m_location(), key);
+            co_await p.step(102, [&]() -> QCoro::Task<> {
                 try {
-                    answer = inet->OpenURL(weatherUrl(serviceBaseUrl(), m_location(), key));
+                    answer = co_await inet->OpenURL(url);
                     request = KeyTestRequest::Answered;
                 } catch (const Failure&) {
                     // The transfer failed: the verdict says so, one box is enough.
@@ -161,16 +162,16 @@ void Form3::PushButton3_Click()
             });
         }
         if (p.test(104, [&] { return self && inet->StillExecuting(); })) {
-            p.run(106, [&] { inet->waitUntilIdle(); });
+            co_await p.step(106, [&] { return inet->waitUntilIdle(); });
         }
     }
     if (!self) {
-        return; // closed while the request ran
+        co_return; // closed while the request ran
     }
     QString verdict;
     p.run(108, [&] { verdict = keyTestVerdict(key, request, answer); });
     const bool rejected = request == KeyTestRequest::Answered && hasInvalidKeyMarker(answer);
-    p.run(rejected ? 110 : 112, [&] { showMessage(verdict); });
+    co_await p.step(rejected ? 110 : 112, [&] { return showMessage(verdict); });
 }
 
 void Form3::PushButton6_Click()

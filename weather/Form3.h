@@ -5,6 +5,8 @@
 #include <QScopedPointer>
 #include <QWidget>
 
+#include <QCoroTask>
+
 #include <functional>
 
 class Inet;
@@ -46,9 +48,9 @@ private:
     void Text1_Change();
     void PushButton1_Click();
     void PushButton2_Click();
-    void PushButton3_Click();
+    QCoro::Task<> PushButton3_Click();
     void PushButton6_Click();
-    void openPage(const QString& operation, const QString& address);
+    QCoro::Task<> openPage(QString operation, QString address);
 
     QScopedPointer<Ui::Form3> ui;
     Inet& m_transfer;

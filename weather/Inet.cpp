@@ -2,15 +2,13 @@
 
 #include "weather/Inet.h"
 
+#include "base/Clock.h"
 #include "base/Failure.h"
 #include "weather/WeatherText.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
-#include <QTimer>
 #include <QUrl>
 
 namespace
@@ -50,16 +48,25 @@ Inet::Inet(QObject* parent) : QObject(parent), m_nam(this)
     m_nam.setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
 }
 
-QString Inet::OpenURL(const QString& url)
+Inet::~Inet()
+{
+    // A request still awaited ends now, while this object is whole.
+    cancel();
+}
+
+QCoro::Task<QString> Inet::OpenURL(QString url)
 {
     if (m_busy) {
         throw Failure(QStringLiteral("Still executing last request"));
     }
+    if (m_cancelled.isOpen()) {
+        throw Cancelled();
+    }
     // The service asked to wait: asking again before then only prolongs it
     // and risks the key being blocked.
-    m_askedToWait = !m_waitUntil.hasExpired();
+    m_askedToWait = m_waitUntilMs >= 0 && Clock::instance().nowMs() < m_waitUntilMs;
     if (m_askedToWait) {
-        return QString();
+        co_return QString();
     }
     const QUrl target(url, QUrl::StrictMode);
     QNetworkRequest request{target};
@@ -68,13 +75,12 @@ QString Inet::OpenURL(const QString& url)
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tepora"));
 
     m_busy = true;
-    QPointer<Inet> self(this);
-    QPointer<QNetworkReply> reply = m_nam.get(request);
+    QNetworkReply* reply = m_nam.get(request);
     reply->setReadBufferSize(kReadAheadBytes);
     QByteArray body;
     bool cut = false;
     bool timedOut = false;
-    QEventLoop loop;
+    Latch done;
     const auto take = [&] {
         body += reply->read(qMin(reply->bytesAvailable(), kMaxAnswerBytes - body.size()));
         if (body.size() >= kMaxAnswerBytes && !cut) {
@@ -82,43 +88,36 @@ QString Inet::OpenURL(const QString& url)
             reply->abort();
         }
     };
-    connect(reply, &QNetworkReply::readyRead, &loop, take);
+    connect(reply, &QNetworkReply::readyRead, &done, take);
     // Qt's transfer time-out restarts with every byte; a trickling answer
     // would hold the connection for ever. This one counts from the start.
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, &loop, [&] {
+    Clock::instance().after(m_timeoutMs, &done, [&] {
         timedOut = true;
         reply->abort();
     });
-    deadline.start(m_timeoutMs);
-    // Idle as soon as the answer is in, not when this loop returns: a reading
-    // nested in the loop waits for idle, and this loop cannot return before it.
-    auto settle = [&] {
+    connect(&m_cancelled, &Latch::opened, &done, [reply] { reply->abort(); });
+    // Idle as soon as the answer is in: a reading waiting for idle goes on
+    // before this one's caller has even resumed.
+    const auto settle = [this] {
         if (m_busy) {
             m_busy = false;
             emit idle();
         }
     };
-    connect(reply, &QNetworkReply::finished, &loop, [&] {
+    connect(reply, &QNetworkReply::finished, &done, [&] {
         settle();
-        loop.quit();
+        done.open();
     });
-    connect(reply, &QNetworkReply::errorOccurred, &loop, [&](QNetworkReply::NetworkError code) {
+    connect(reply, &QNetworkReply::errorOccurred, &done, [&](QNetworkReply::NetworkError code) {
         // The transfer time-out surfaces as a cancel; tell it apart from a real one.
-        if (code == QNetworkReply::OperationCanceledError && !cut) {
+        if (code == QNetworkReply::OperationCanceledError && !cut && !m_cancelled.isOpen()) {
             timedOut = true;
         }
     });
     if (!reply->isFinished()) {
-        loop.exec();
-    }
-    deadline.stop();
-    if (!self || !reply) {
-        throw Failure(QStringLiteral("Operation canceled"));
+        co_await done.wait();
     }
 
-    const bool finished = reply->isFinished();
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorText = withoutQueries(reply->errorString(), {target, reply->url()});
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -126,26 +125,23 @@ QString Inet::OpenURL(const QString& url)
         m_askedToWait = true;
         if (const auto seconds =
                 retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc())) {
-            m_waitUntil.setRemainingTime(*seconds * 1000);
+            m_waitUntilMs = Clock::instance().nowMs() + *seconds * 1000;
         }
     }
-    if (finished && !cut && reply->isOpen()) {
+    if (!cut && reply->isOpen()) {
         take();
     }
-    if (!finished) {
-        // The loop was left early: the program is closing.
-        reply->abort();
-    }
-    // Freed here, whatever event loop this runs in: a deleteLater from a
-    // nested loop can wait until the program ends.
-    delete reply.data();
+    // This runs inside the reply's own finished signal: it goes once that
+    // has returned, and is no longer counted among the transfer's children.
+    reply->setParent(nullptr);
+    reply->deleteLater();
     settle();
 
-    if (!finished) {
-        throw Failure(QStringLiteral("Operation canceled"));
+    if (m_cancelled.isOpen()) {
+        throw Cancelled();
     }
     if (cut) {
-        return QString::fromUtf8(body);
+        co_return QString::fromUtf8(body);
     }
     // Statuses the service answers with a body (401, 404, ...) are answers;
     // failures below HTTP (network, protocol, time-out) are not.
@@ -160,16 +156,17 @@ QString Inet::OpenURL(const QString& url)
         }
         throw Failure(oneLine(errorText, kMaxDescriptionChars));
     }
-    return QString::fromUtf8(body);
+    co_return QString::fromUtf8(body);
 }
 
-void Inet::waitUntilIdle()
+QCoro::Task<> Inet::waitUntilIdle()
 {
-    if (!m_busy) {
-        return;
+    while (m_busy) {
+        co_await emitted(this, &Inet::idle);
     }
-    QEventLoop loop;
-    connect(this, &Inet::idle, &loop, &QEventLoop::quit);
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    loop.exec();
+}
+
+void Inet::cancel()
+{
+    m_cancelled.open();
 }

@@ -2,16 +2,18 @@
 
 #pragma once
 
+#include "base/Latch.h"
+
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
 
+#include <QCoroTask>
+
 // The one web-request object the program shares: at most one request is in
-// flight, and callers see that through StillExecuting(). OpenURL waits for the
-// whole answer in a local event loop, so windows keep painting and timers keep
-// firing meanwhile.
+// flight, and callers see that through StillExecuting(). OpenURL is awaited:
+// windows keep painting and timers keep firing while the answer comes.
 class Inet : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,7 @@ public:
     static constexpr int kMaxRedirects = 5;
 
     explicit Inet(QObject* parent = nullptr);
+    ~Inet() override;
 
     bool StillExecuting() const { return m_busy; }
 
@@ -31,14 +34,18 @@ public:
     // with the transfer's own description, the address in it without its
     // query (which holds the key). The whole transfer, redirects included,
     // gets timeoutMs(); its reply is gone when this returns.
-    QString OpenURL(const QString& url);
+    QCoro::Task<QString> OpenURL(QString url);
 
     // The service answered 429 Too Many Requests to the last OpenURL, or that
     // call sent nothing because the time the service asked for is not over.
     bool askedToWait() const { return m_askedToWait; }
 
-    // Returns when no request is in flight, letting events run meanwhile.
-    void waitUntilIdle();
+    // Done when no request is in flight.
+    QCoro::Task<> waitUntilIdle();
+
+    // The program is closing: the request in flight, if any, and every later
+    // one raise Cancelled.
+    void cancel();
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int timeoutMs() const { return m_timeoutMs; }
@@ -50,6 +57,7 @@ private:
     QNetworkAccessManager m_nam;
     bool m_busy = false;
     bool m_askedToWait = false;
-    QDeadlineTimer m_waitUntil; // expired: no wait asked for
+    qint64 m_waitUntilMs = -1; // on Clock; -1: no wait asked for
+    Latch m_cancelled;
     int m_timeoutMs = kDefaultTimeoutMs;
 };

@@ -8,7 +8,12 @@ ServiceReadings::ServiceReadings() : m_inet(std::make_unique<Inet>()) {}
 
 ServiceReadings::~ServiceReadings() = default;
 
-double ServiceReadings::read(const WeatherInputs& inputs, bool quiet, QString& cityName)
+QCoro::Task<Reading> ServiceReadings::read(WeatherInputs inputs, bool quiet)
 {
-    return readWeather(*m_inet, inputs, quiet, cityName);
+    return readWeather(*m_inet, std::move(inputs), quiet);
+}
+
+void ServiceReadings::cancel()
+{
+    m_inet->cancel();
 }

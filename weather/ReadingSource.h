@@ -17,8 +17,10 @@ class ReadingSource
 public:
     virtual ~ReadingSource() = default;
 
-    // One reading, as readWeather gives it; `cityName` as readWeather sets it.
-    virtual double read(const WeatherInputs& inputs, bool quiet, QString& cityName) = 0;
+    // One reading, as readWeather gives it.
+    virtual QCoro::Task<Reading> read(WeatherInputs inputs, bool quiet) = 0;
+    // The program is closing: a reading under way ends now, none starts.
+    virtual void cancel() {}
 };
 
 // Readings from the weather service over the program's one web request.
@@ -28,7 +30,8 @@ public:
     ServiceReadings();
     ~ServiceReadings() override;
 
-    double read(const WeatherInputs& inputs, bool quiet, QString& cityName) override;
+    QCoro::Task<Reading> read(WeatherInputs inputs, bool quiet) override;
+    void cancel() override;
 
     // The web request itself; the key test shares it.
     Inet& transfer() const { return *m_inet; }

@@ -8,41 +8,44 @@
 #include "base/Settings.h"
 #include "weather/Inet.h"
 
-double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString& cityName)
+QCoro::Task<Reading> readWeather(Inet& inet, WeatherInputs inputs, bool quiet)
 {
     Procedure p(QStringLiteral("Form1"), QStringLiteral("getWeather"));
+    Reading reading;
     QString answer;
     double kelvin = 0;
     bool haveKelvin = false;
     double converted = 0;
-    double result = NoReadingTemp;
     bool askedToWait = false;
 
-    p.run(100, [&] { cityName = inputs.location; });
+    p.run(100, [&] { reading.cityName = inputs.location; });
     // A request already in flight is not doubled: this call then reads nothing.
     if (p.test(102, [&] { return !inet.StillExecuting(); })) {
-        p.run(104, [&] {
+        co_await p.step(104, [&]() -> QCoro::Task<> {
             const QString url = weatherUrl(serviceBaseUrl(), inputs.location, GetSetting(Setting::APIKey));
-            answer = inet.OpenURL(url);
+            answer = co_await inet.OpenURL(url);
             askedToWait = inet.askedToWait();
         });
     }
-    p.run(106, [&] { inet.waitUntilIdle(); });
+    co_await p.step(106, [&] { return inet.waitUntilIdle(); });
     if (askedToWait) {
-        return AskedToWaitTemp;
+        reading.temperature = AskedToWaitTemp;
+        co_return reading;
     }
 
     if (p.test(108, [&] { return hasInvalidKeyMarker(answer); })) {
         if (!quiet) {
-            p.run(110, [&] { showMessage(invalidKeyMessage(inputs.apiKeyButtonCaption)); });
+            co_await p.step(110, [&] { return showMessage(invalidKeyMessage(inputs.apiKeyButtonCaption)); });
         }
-        return InvalidKeyTemp;
+        reading.temperature = InvalidKeyTemp;
+        co_return reading;
     }
     if (p.test(112, [&] { return hasUnknownCityMarker(answer); })) {
         if (!quiet) {
-            p.run(114, [&] { showMessage(unknownCityMessage()); });
+            co_await p.step(114, [&] { return showMessage(unknownCityMessage()); });
         }
-        return UnknownCityTemp;
+        reading.temperature = UnknownCityTemp;
+        co_return reading;
     }
 
     p.run(116, [&] {
@@ -55,12 +58,12 @@ double readWeather(Inet& inet, const WeatherInputs& inputs, bool quiet, QString&
     p.run(120, [&] {
         // Without a temperature in the answer there is no reading; 0 kelvin
         // would show -459 and could even raise the alarm.
-        result = haveKelvin ? converted : NoReadingTemp;
+        reading.temperature = haveKelvin ? converted : NoReadingTemp;
     });
     p.run(122, [&] {
         if (const auto name = placeName(answer)) {
-            cityName = *name;
+            reading.cityName = *name;
         }
     });
-    return result;
+    co_return reading;
 }

@@ -2,6 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Minimising hides the main window into the tray (withdrawn, not merely
 # iconified) and it stays hidden; a click on the tray icon brings it back.
+# Started in the tray, one click brings it back and it stays, every time.
 source "$(dirname "$0")/lib.sh"
 
 e2e_start_desktop
@@ -35,5 +36,24 @@ for round in 1 2; do
     xdotool mousemove --window "$tray" $((width / 2)) $((height / 2)) click 1
     e2e_wait_for "$E2E_TIMEOUT" "round $round: a click on the tray icon to bring the window back" e2e_shown "$main"
     e2e_wait_for "$E2E_TIMEOUT" "round $round: the restored window to take the focus" e2e_active_window_is "$main"
+done
+e2e_stop_program TERM || e2e_fail "the first run did not end cleanly"
+
+# As a user meets it: started in the tray, the first reading in, one click
+# and nothing opened before it. A window that carried a minimised state came
+# back iconic and was hidden again in about two starts of three.
+for start in 1 2 3; do
+    E2E_SETTINGS=$'[Tepora]\nMinimized=On' e2e_start_program
+    e2e_wait_for "$E2E_TIMEOUT" "start $start: the tray icon" e2e_has_tray_window
+    e2e_wait_for "$E2E_TIMEOUT" "start $start: the first reading" e2e_is_ico "$(e2e_icon_file)"
+    e2e_click_tray
+    e2e_wait_for "$E2E_TIMEOUT" "start $start: one click to show the main window" e2e_main_window
+    main=$(e2e_main_window)
+    for _ in $(seq 20); do
+        e2e_shown "$main" ||
+            e2e_fail "start $start: the window went again after one click: $(e2e_map_state "$main"), WM_STATE $(e2e_wm_state "$main")"
+        sleep 0.1
+    done
+    e2e_stop_program TERM || e2e_fail "start $start did not end cleanly"
 done
 e2e_log "PASS"

@@ -6,6 +6,7 @@
 #include "ScriptedModal.h"
 #include "TestEnv.h"
 
+#include "alarm/TemperatureMonitor.h"
 #include "app/Form1.h"
 #include "tools/weather-sim/WeatherSim.h"
 
@@ -51,6 +52,13 @@ struct MainWindowHarness {
         window->show();
         window->activateWindow();
         return QTest::qWaitFor([this] { return !window->startingUp(); }, 10000);
+    }
+
+    // Waits until no refresh, alarm test or priming reading runs (a click
+    // starts one and returns while it waits for the service).
+    bool settled(int timeoutMs = 10000)
+    {
+        return QTest::qWaitFor([this] { return !window->monitor()->refreshing(); }, timeoutMs);
     }
 
     template <class T> T* child(const char* name) const { return window->findChild<T*>(QLatin1String(name)); }

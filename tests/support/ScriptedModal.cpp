@@ -15,18 +15,23 @@ ScriptedModal::~ScriptedModal()
     Modal::install(nullptr);
 }
 
-void ScriptedModal::messageBox(const QString& title, const QString& text, Icon icon)
+void ScriptedModal::record(const Shown& s)
 {
-    Shown s{QStringLiteral("message"), title, text, icon};
     shown.append(s);
     if (m_onMessage) {
         m_onMessage(s);
     }
 }
 
+QCoro::Task<> ScriptedModal::messageBox(const QString& title, const QString& text, Icon icon)
+{
+    record(Shown{QStringLiteral("message"), title, text, icon});
+    co_return;
+}
+
 void ScriptedModal::reportBox(const QString& title, const QString& text, std::function<void()> closed)
 {
-    messageBox(title, text, Icon::Warning);
+    record(Shown{QStringLiteral("message"), title, text, Icon::Warning});
     if (holdReports) {
         m_held.append(std::move(closed));
     } else {
@@ -41,19 +46,19 @@ void ScriptedModal::closeReport()
     }
 }
 
-std::optional<QString> ScriptedModal::inputBox(const QString& title, const QString& prompt,
-                                               const QString& proposed)
+QCoro::Task<std::optional<QString>> ScriptedModal::inputBox(const QString& title, const QString& prompt,
+                                                            const QString& proposed)
 {
     shown.append({QStringLiteral("input"), title, prompt, Icon::NoIcon});
     proposedInputs.append(proposed);
-    return m_inputs.isEmpty() ? std::nullopt : m_inputs.dequeue();
+    co_return m_inputs.isEmpty() ? std::nullopt : m_inputs.dequeue();
 }
 
-std::optional<QColor> ScriptedModal::colorDialog(const QColor& initial)
+QCoro::Task<std::optional<QColor>> ScriptedModal::colorDialog(const QColor& initial)
 {
     shown.append({QStringLiteral("color"), QString(), QString(), Icon::NoIcon});
     initialColors.append(initial);
-    return m_colors.isEmpty() ? std::nullopt : m_colors.dequeue();
+    co_return m_colors.isEmpty() ? std::nullopt : m_colors.dequeue();
 }
 
 bool ScriptedModal::openUrl(const QUrl& url)

@@ -28,11 +28,11 @@ public:
     ScriptedModal();
     ~ScriptedModal() override;
 
-    void messageBox(const QString& title, const QString& text, Icon icon) override;
+    QCoro::Task<> messageBox(const QString& title, const QString& text, Icon icon) override;
     void reportBox(const QString& title, const QString& text, std::function<void()> closed) override;
-    std::optional<QString> inputBox(const QString& title, const QString& prompt,
-                                    const QString& proposed) override;
-    std::optional<QColor> colorDialog(const QColor& initial) override;
+    QCoro::Task<std::optional<QString>> inputBox(const QString& title, const QString& prompt,
+                                                 const QString& proposed) override;
+    QCoro::Task<std::optional<QColor>> colorDialog(const QColor& initial) override;
     bool openUrl(const QUrl& url) override;
 
     // Answers, taken in order; an input box or colour dialog without a
@@ -58,6 +58,8 @@ public:
     void clear();
 
 private:
+    void record(const Shown& s);
+
     QQueue<std::optional<QString>> m_inputs;
     QQueue<std::optional<QColor>> m_colors;
     std::function<void(const Shown&)> m_onMessage;
