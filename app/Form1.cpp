@@ -4,6 +4,7 @@
 
 #include "ui_Form1.h"
 
+#include "alarm/Core.h"
 #include "alarm/Form2.h"
 #include "alarm/PanelTexts.h"
 #include "alarm/TemperatureMonitor.h"
@@ -56,16 +57,6 @@ QFont sampleFont()
     return font;
 }
 
-QString onOff(bool on)
-{
-    return on ? QStringLiteral("On") : QStringLiteral("Off");
-}
-
-QString oneZero(bool one)
-{
-    return one ? QStringLiteral("1") : QStringLiteral("0");
-}
-
 } // namespace
 
 Form1::Form1(const Form1Options& options, QWidget* parent)
@@ -91,20 +82,16 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     ui->Label2->clear();
 
     m_tray = options.trayBackend ? options.trayBackend : TrayBackend::create(applicationIcon(), this);
-    m_icon = new TemperatureIcon(m_tray, options.converterTimeoutMs, this);
-    cSysTray1 = &m_icon->control();
+    m_core = new Core(m_tray, options.converterTimeoutMs, this);
+    m_monitor = &m_core->monitor();
+    cSysTray1 = &m_core->trayControl();
     cSysTray1->setTrayIcon(applicationIcon());
-
-    auto readings = std::make_unique<ServiceReadings>();
-    m_readings = readings.get();
-    m_monitor = new TemperatureMonitor(std::move(readings), this);
     m_monitor->setKeyButtonCaption(ui->PushButton5->text());
-    m_monitor->setIcon(m_icon);
     m_alerts = std::make_unique<AlertWindows>(this, m_programFolder);
-    m_monitor->setAlertPresenter(m_alerts.get());
+    m_core->setAlertPresenter(m_alerts.get());
     connect(m_monitor, &TemperatureMonitor::temperatureShown, this, &Form1::showTemperature);
     connect(m_monitor, &TemperatureMonitor::refreshed, this, [this] {
-        ui->Picture1->setImage(m_icon->canvas());
+        ui->Picture1->setImage(m_core->icon().canvas());
         emit refreshed();
     });
 
@@ -114,15 +101,12 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     connect(ui->Check3, &QCheckBox::toggled, this, &Form1::Check3_Click);
     connect(ui->Check8, &QCheckBox::toggled, this, &Form1::Check8_Click);
     connect(ui->Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
-    // The monitor follows every change of the options, loading included; only
-    // the user's clicks (and arrow keys) save: loading sets the options one by
-    // one, and saving on each would overwrite the ones not yet read.
+    // Only the user's clicks (and arrow keys) change the options: loading
+    // shows what the core read.
     for (QRadioButton* option : {ui->Option1, ui->Option2, ui->Option3}) {
-        connect(option, &QRadioButton::toggled, m_monitor, [this] { m_monitor->setDirection(direction()); });
         connect(option, &QRadioButton::clicked, this, &Form1::DirectionOption_Click);
     }
     for (QRadioButton* option : {ui->Option4, ui->Option5}) {
-        connect(option, &QRadioButton::toggled, m_monitor, [this] { m_monitor->setUnit(unit()); });
         connect(option, &QRadioButton::clicked, this, &Form1::UnitOption_Click);
     }
     connect(ui->PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
@@ -134,10 +118,6 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     connect(ui->PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     // The input box selects the whole target when it gets the focus.
     selectAllOnFocus(ui->Text2);
-    m_monitor->setLocation(ui->Label1->text());
-    m_monitor->setTargetText(ui->Text2->text());
-    m_monitor->setDirection(direction());
-    m_monitor->setUnit(unit());
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { closeProgram(); });
 }
 
@@ -163,42 +143,17 @@ QTimer* Form1::pollTimer() const
 
 Inet* Form1::transfer() const
 {
-    return &m_readings->transfer();
+    return &m_core->transfer();
 }
 
 QString Form1::iconFilesFolder() const
 {
-    return m_icon->pipeline().folder();
+    return m_core->icon().pipeline().folder();
 }
 
 QWidget* Form1::openAlert() const
 {
     return m_alerts->openAlert();
-}
-
-TempUnit Form1::unit() const
-{
-    if (ui->Option4->isChecked()) {
-        return TempUnit::Fahrenheit;
-    }
-    if (ui->Option5->isChecked()) {
-        return TempUnit::Celsius;
-    }
-    return TempUnit::None;
-}
-
-Direction Form1::direction() const
-{
-    if (ui->Option1->isChecked()) {
-        return Direction::Rises;
-    }
-    if (ui->Option2->isChecked()) {
-        return Direction::Falls;
-    }
-    if (ui->Option3->isChecked()) {
-        return Direction::Both;
-    }
-    return Direction::None;
 }
 
 void Form1::setOption(QRadioButton* option, bool selected)
@@ -212,6 +167,19 @@ void Form1::setOption(QRadioButton* option, bool selected)
     option->setAutoExclusive(false);
     option->setChecked(false);
     option->setAutoExclusive(exclusive);
+}
+
+void Form1::showLocation()
+{
+    ui->Label1->setText(m_core->location());
+}
+
+void Form1::showColors()
+{
+    ui->Picture2->setBackColor(m_core->fontColor());
+    ui->Picture3->setBackColor(m_core->backgroundColor());
+    ui->Picture4->setForeColor(m_core->fontColor());
+    ui->Picture4->setBackColor(m_core->backgroundColor());
 }
 
 void Form1::Form_Load()
@@ -229,33 +197,27 @@ void Form1::Form_Load()
     });
     p.run(130, [&] { cSysTray1->setTrayTip(applicationTitle()); });
     p.run(132, [&] { cSysTray1->setInTray(true); });
-    p.run(134, [&] { ui->Check3->setChecked(GetSetting(Setting::WindowsStartup) == QLatin1String("On")); });
-    p.run(136, [&] { ui->Check8->setChecked(GetSetting(Setting::Minimized) == QLatin1String("On")); });
+    // Every stored value, each read as its kind: one out of range or of the
+    // wrong kind is its default.
+    m_core->loadSettings();
+    p.run(134, [&] { ui->Check3->setChecked(m_core->startsAtLogin()); });
+    p.run(136, [&] { ui->Check8->setChecked(m_core->startsInTray()); });
     if (p.test(138, [&] { return ui->Check8->isChecked(); })) {
         p.run(140, [&] { m_startMinimized = true; });
     }
-    p.run(142, [&] {
-        ui->Label1->setText(GetSetting(Setting::Location));
-        m_monitor->setLocation(ui->Label1->text());
-    });
-    p.run(144, [&] { ui->Text2->setText(GetSetting(Setting::Target)); });
-    p.run(146, [&] { setOption(ui->Option1, toDouble(GetSetting(Setting::Rises)) == 1); });
-    p.run(148, [&] { setOption(ui->Option2, toDouble(GetSetting(Setting::Falls)) == 1); });
-    p.run(150, [&] { setOption(ui->Option3, toDouble(GetSetting(Setting::Both)) == 1); });
-    p.run(152, [&] { setOption(ui->Option4, toDouble(GetSetting(Setting::Fahrenheit)) == 1); });
-    p.run(154, [&] { setOption(ui->Option5, toDouble(GetSetting(Setting::Celsius)) == 1); });
-    p.run(156, [&] { ui->Picture2->setBackColor(colorFromStored(toLong(GetSetting(Setting::FontColor)))); });
-    p.run(158,
-          [&] { ui->Picture3->setBackColor(colorFromStored(toLong(GetSetting(Setting::BackgroundColor)))); });
-    p.run(160, [&] { ui->Picture4->setForeColor(ui->Picture2->backColor()); });
-    p.run(162, [&] { ui->Picture4->setBackColor(ui->Picture3->backColor()); });
-    m_icon->setColors(ui->Picture4->foreColor(), ui->Picture4->backColor());
+    p.run(142, [&] { showLocation(); });
+    p.run(144, [&] { ui->Text2->setText(m_core->targetText()); });
+    const Core::Options options = m_core->options();
+    p.run(146, [&] { setOption(ui->Option1, options.rises); });
+    p.run(148, [&] { setOption(ui->Option2, options.falls); });
+    p.run(150, [&] { setOption(ui->Option3, options.both); });
+    p.run(152, [&] { setOption(ui->Option4, options.fahrenheit); });
+    p.run(154, [&] { setOption(ui->Option5, options.celsius); });
+    p.run(156, [&] { showColors(); });
     p.run(170, [&] { DrawSample(); });
     p.run(172, [&] { m_monitor->setPollInterval(m_options.pollIntervalMs); });
     p.run(174, [&] { m_monitor->startPolling(); });
-    QByteArray converter;
-    p.run(176, [&] { converter = IconPipeline::converterBytes(); });
-    p.run(178, [&] { m_icon->pipeline().deployConverter(converter); });
+    p.run(178, [&] { m_core->deployConverter(); });
 }
 
 void Form1::showAsLoaded()
@@ -392,8 +354,7 @@ QCoro::Task<> Form1::Check3_Click()
     }
     if (ui->Check3->isChecked()) {
         ui->Check8->setVisible(true);
-        unreported(QStringLiteral("Check3_Click"),
-                   [&] { SaveSetting(Setting::WindowsStartup, onOff(true)); });
+        unreported(QStringLiteral("Check3_Click"), [&] { m_core->setStartsAtLogin(true); });
         if (!AddToStartup()) {
             ui->Check3->setChecked(false); // runs the unticked branch
             co_await showMessage(
@@ -405,7 +366,7 @@ QCoro::Task<> Form1::Check3_Click()
     }
     ui->Check8->setChecked(false);
     ui->Check8->setVisible(false);
-    unreported(QStringLiteral("Check3_Click"), [&] { SaveSetting(Setting::WindowsStartup, onOff(false)); });
+    unreported(QStringLiteral("Check3_Click"), [&] { m_core->setStartsAtLogin(false); });
     if (!RemoveFromStartup()) {
         co_await showMessage(
             QStringLiteral("Tepora could not remove its entry from \"%1\", so it may still start when you "
@@ -416,33 +377,26 @@ QCoro::Task<> Form1::Check3_Click()
 
 void Form1::Check8_Click()
 {
-    unreported(QStringLiteral("Check8_Click"),
-               [&] { SaveSetting(Setting::Minimized, onOff(ui->Check8->isChecked())); });
+    unreported(QStringLiteral("Check8_Click"), [&] { m_core->setStartsInTray(ui->Check8->isChecked()); });
 }
 
 void Form1::Text2_Change()
 {
-    unreported(QStringLiteral("Text2_Change"), [&] { SaveSetting(Setting::Target, ui->Text2->text()); });
-    m_monitor->setTargetText(ui->Text2->text());
+    unreported(QStringLiteral("Text2_Change"), [&] { m_core->setTargetText(ui->Text2->text()); });
 }
 
 void Form1::DirectionOption_Click()
 {
     unreported(QStringLiteral("Option_Click"), [&] {
-        SaveSetting(Setting::Rises, oneZero(ui->Option1->isChecked()));
-        SaveSetting(Setting::Falls, oneZero(ui->Option2->isChecked()));
-        SaveSetting(Setting::Both, oneZero(ui->Option3->isChecked()));
+        m_core->setDirectionOptions(ui->Option1->isChecked(), ui->Option2->isChecked(),
+                                    ui->Option3->isChecked());
     });
-    m_monitor->rearm();
 }
 
 void Form1::UnitOption_Click()
 {
-    unreported(QStringLiteral("Option_Click"), [&] {
-        SaveSetting(Setting::Fahrenheit, oneZero(ui->Option4->isChecked()));
-        SaveSetting(Setting::Celsius, oneZero(ui->Option5->isChecked()));
-    });
-    m_monitor->rearm();
+    unreported(QStringLiteral("Option_Click"),
+               [&] { m_core->setUnitOptions(ui->Option4->isChecked(), ui->Option5->isChecked()); });
 }
 
 QCoro::Task<> Form1::ListTemp(bool InTimer)
@@ -498,11 +452,10 @@ QCoro::Task<> Form1::PushButton4_Click()
     if (!answer || answer->isEmpty() || m_closed) {
         co_return;
     }
-    p.run(102, [&] {
-        ui->Label1->setText(*answer);
-        m_monitor->setLocation(ui->Label1->text());
-    });
-    p.run(104, [&] { SaveSetting(Setting::Location, ui->Label1->text()); });
+    p.run(102, [&] { ui->Label1->setText(*answer); });
+    // A store that cannot be written is reported; the readings follow the new
+    // place all the same.
+    p.run(104, [&] { m_core->setLocation(*answer); });
     p.run(106, [&] { m_monitor->rearm(); });
     co_await p.step(108, [&] { return m_monitor->ListTemp(false); });
 }
@@ -514,7 +467,7 @@ void Form1::PushButton5_Click()
     p.run(100, [&] {
         if (!m_form3) {
             m_form3 = std::make_unique<Form3>(
-                m_readings->transfer(), [this] { return ui->Label1->text(); }, m_programFolder);
+                m_core->transfer(), [this] { return m_core->location(); }, m_programFolder);
             connect(m_form3.get(), &Form3::keyAccepted, this, [this] { m_monitor->ListTemp(true); });
             connect(m_form3.get(), &Form3::leaving, this, [this] {
                 if (!m_closed) {
@@ -532,12 +485,12 @@ void Form1::PushButton5_Click()
     p.run(102, [&] { hide(); });
 }
 
-QCoro::Task<> Form1::changeColor(PictureBox* swatch, SettingKey key, bool background, QString operation)
+QCoro::Task<> Form1::changeColor(bool background, QString operation)
 {
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form1"), operation);
     QColor color;
-    p.run(100, [&] { color = swatch->backColor(); });
+    p.run(100, [&] { color = background ? m_core->backgroundColor() : m_core->fontColor(); });
     co_await p.step(102, [&]() -> QCoro::Task<> {
         // A cancel keeps the colour the dialog was opened with.
         const std::optional<QColor> chosen = co_await Modal::instance().colorDialog(color);
@@ -548,28 +501,26 @@ QCoro::Task<> Form1::changeColor(PictureBox* swatch, SettingKey key, bool backgr
     if (m_closed) {
         co_return;
     }
-    p.run(104, [&] { swatch->setBackColor(color); });
-    p.run(106, [&] { SaveSetting(key, QString::number(storedFromColor(swatch->backColor()))); });
-    p.run(108, [&] {
+    p.run(106, [&] {
         if (background) {
-            ui->Picture4->setBackColor(swatch->backColor());
+            m_core->setBackgroundColor(color);
         } else {
-            ui->Picture4->setForeColor(swatch->backColor());
+            m_core->setFontColor(color);
         }
-        m_icon->setColors(ui->Picture4->foreColor(), ui->Picture4->backColor());
     });
+    p.run(108, [&] { showColors(); });
     p.run(112, [&] { DrawSample(); });
     co_await p.step(114, [&] { return m_monitor->ListTemp(false); });
 }
 
 void Form1::PushButton7_Click()
 {
-    changeColor(ui->Picture2, Setting::FontColor, false, QStringLiteral("PushButton7_Click"));
+    changeColor(false, QStringLiteral("PushButton7_Click"));
 }
 
 void Form1::PushButton8_Click()
 {
-    changeColor(ui->Picture3, Setting::BackgroundColor, true, QStringLiteral("PushButton8_Click"));
+    changeColor(true, QStringLiteral("PushButton8_Click"));
 }
 
 void Form1::closeEvent(QCloseEvent* event)
@@ -602,8 +553,8 @@ void Form1::hideEvent(QHideEvent* event)
 void Form1::Form_QueryUnload()
 {
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Form_QueryUnload"));
-    p.run(100, [&] { m_icon->pipeline().removeConverter(); });
-    p.run(102, [&] { m_monitor->stop(); });
+    p.run(100, [&] { m_core->removeConverter(); });
+    p.run(102, [&] { m_core->stop(); });
     p.run(104, [&] { cSysTray1->setInTray(false); });
 }
 
@@ -614,7 +565,7 @@ void Form1::closeProgram()
     }
     m_closed = true;
     // No tick, reading or alert starts from here on.
-    m_monitor->stop();
+    m_core->stop();
     // The key dialog goes with the main window, without closing steps of its own.
     if (m_form3) {
         m_form3->hide();

@@ -16,6 +16,7 @@
 #include <memory>
 
 class AlertWindows;
+class Core;
 class Form3;
 class Inet;
 class PictureBox;
@@ -116,19 +117,19 @@ private:
     void PushButton5_Click();
     void PushButton7_Click();
     void PushButton8_Click();
-    QCoro::Task<> changeColor(PictureBox* swatch, SettingKey key, bool background, QString operation);
+    QCoro::Task<> changeColor(bool background, QString operation);
+    // The core's values in the controls that show them.
+    void showLocation();
+    void showColors();
     void showTemperature(const TemperatureTexts& texts);
     void setOption(QRadioButton* option, bool selected);
-    TempUnit unit() const;
-    Direction direction() const;
 
     QScopedPointer<Ui::Form1> ui;
     Form1Options m_options;
     QString m_programFolder;
 
-    ServiceReadings* m_readings = nullptr; // owned by the monitor
-    TemperatureMonitor* m_monitor = nullptr;
-    TemperatureIcon* m_icon = nullptr;
+    Core* m_core = nullptr;
+    TemperatureMonitor* m_monitor = nullptr; // the core's
     std::unique_ptr<AlertWindows> m_alerts;
     cSysTray* cSysTray1 = nullptr;
     TrayBackend* m_tray = nullptr;

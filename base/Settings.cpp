@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "base/Settings.h"
+#include "base/SettingsText.h"
 
 #include "base/Failure.h"
 #include "base/SettingsLocation.h"

@@ -99,27 +99,5 @@ private:
     friend void SaveSetting(const QString& key, const QString& text);
 };
 
-// Raw text access, for the store's own use and migration. New code uses the
-// typed model above; these read and write the stored text unchecked.
-
-// The stored text of `key`, or `defaultValue` when the key is absent or the
-// store cannot be read.
-QString GetSetting(const QString& key, const QString& defaultValue);
-QString GetSetting(const QString& key, int defaultValue);
-
-// Creates or replaces the value. A store that cannot be written raises
-// Failure::pathFileAccess(); what was stored before stays intact.
-void SaveSetting(const QString& key, const QString& text);
-
-inline QString GetSetting(const SettingKey& key)
-{
-    return GetSetting(QString::fromLatin1(key.name), QString::fromLatin1(key.defaultValue));
-}
-
-inline void SaveSetting(const SettingKey& key, const QString& text)
-{
-    SaveSetting(QString::fromLatin1(key.name), text);
-}
-
 // Where the values live: the ini file on Linux and macOS, a registry path on Windows.
 QString settingsLocation();

@@ -7,6 +7,7 @@
 
 #include "base/Paths.h"
 #include "base/Settings.h"
+#include "base/SettingsText.h"
 #include "tray/IconPipeline.h"
 #include "tray/PictureBox.h"
 #include "tray/cSysTray.h"
@@ -95,13 +96,14 @@ void TestForm1::storedSettingsAreRestored_data()
     QTest::newRow("login: anything but On") << "Windows Startup"
                                             << "on"
                                             << "Check3" << false << 0;
-    // A value that is no number is reported and leaves that option unselected.
+    // A value that is none of its kind reads as the default: the alarm keeps
+    // a direction and a unit rather than going silently off.
     QTest::newRow("unit no number") << "Option4"
                                     << "abc"
-                                    << "Option4" << false << 152;
-    QTest::newRow("direction no number") << "Option1"
-                                         << "x"
-                                         << "Option1" << false << 146;
+                                    << "Option4" << true << 0;
+    QTest::newRow("direction out of range") << "Option1"
+                                            << "2"
+                                            << "Option1" << true << 0;
 }
 
 void TestForm1::storedSettingsAreRestored()

@@ -8,6 +8,7 @@
 #include "alarm/TemperatureMonitor.h"
 #include "app/Form1.h"
 #include "base/Settings.h"
+#include "base/SettingsText.h"
 #include "weather/Form3.h"
 #include "weather/KeyTest.h"
 

@@ -5,6 +5,7 @@
 #include "WeatherSim.h"
 
 #include "base/Settings.h"
+#include "base/SettingsText.h"
 #include "weather/Inet.h"
 #include "weather/WeatherQuery.h"
 

@@ -6,6 +6,7 @@
 #include "ScriptedModal.h"
 
 #include "alarm/AlertPresenter.h"
+#include "alarm/Core.h"
 #include "alarm/TemperatureMonitor.h"
 #include "base/ErrorReport.h"
 #include "weather/ReadingSource.h"
@@ -153,6 +154,29 @@ private slots:
         QCOMPARE(rig.alerts.size(), 3);
         QVERIFY(!rig.monitor.pollTimer()->isActive());
         QVERIFY(!rig.monitor.alarmShown());
+    }
+
+    // The store may hold any mix of options; the alarm follows the one the
+    // panel shows, the last chosen in its order.
+    void optionsStandFor_data()
+    {
+        QTest::addColumn<int>("chosen"); // bits: rises, falls, both, fahrenheit, celsius
+        QTest::addColumn<Direction>("direction");
+        QTest::addColumn<TempUnit>("unit");
+        QTest::newRow("defaults") << 0b01001 << Direction::Rises << TempUnit::Fahrenheit;
+        QTest::newRow("none") << 0 << Direction::None << TempUnit::None;
+        QTest::newRow("several") << 0b11011 << Direction::Falls << TempUnit::Celsius;
+        QTest::newRow("all") << 0b11111 << Direction::Both << TempUnit::Celsius;
+    }
+    void optionsStandFor()
+    {
+        QFETCH(int, chosen);
+        const Core::Options options{bool(chosen & 1), bool(chosen & 2), bool(chosen & 4), bool(chosen & 8),
+                                    bool(chosen & 16)};
+        QFETCH(Direction, direction);
+        QFETCH(TempUnit, unit);
+        QCOMPARE(directionOf(options), direction);
+        QCOMPARE(unitOf(options), unit);
     }
 
     void testAlarmNeedsAReading()

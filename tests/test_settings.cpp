@@ -4,6 +4,7 @@
 
 #include "base/Failure.h"
 #include "base/Settings.h"
+#include "base/SettingsText.h"
 
 #include <QColor>
 #include <QDir>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "ManualClock.h"
 #include "RecordingTrayBackend.h"
 
 #include "base/Failure.h"
@@ -389,20 +390,17 @@ private slots:
 
     void waitRunsOutAndTakesTheBalloonDown()
     {
-        bool ranMeanwhile = false;
-        QTimer::singleShot(50, this, [&ranMeanwhile] { ranMeanwhile = true; });
-        RecordingTrayBackend* backend = m_backend.get();
-        QTimer::singleShot(80, backend, [backend] {
-            backend->emitEvent(TrayEvent::LeftButtonDown);
-            backend->emitEvent(TrayEvent::LeftButtonUp);
-        });
-        QElapsedTimer clock;
-        clock.start();
-        QCoro::waitFor(m_tray->ShowBalloon("Too warm", "Tepora", 1, false));
-        const qint64 took = clock.elapsed();
-        QVERIFY2(took >= 990 && took < 3000, qPrintable(QString::number(took)));
-        QVERIFY(ranMeanwhile);
-        QCOMPARE(m_events, (QStringList{"down 1 0", "up 1 0"})); // events flow during the wait
+        ManualClock clock;
+        QCoro::Task<> shown = m_tray->ShowBalloon("Too warm", "Tepora", 1, false);
+        // Events flow during the wait.
+        m_backend->emitEvent(TrayEvent::LeftButtonDown);
+        m_backend->emitEvent(TrayEvent::LeftButtonUp);
+        QCOMPARE(m_events, (QStringList{"down 1 0", "up 1 0"}));
+        clock.advance(999);
+        QVERIFY(!shown.isReady());
+        QCOMPARE(m_backend->ops(), QStringList{"balloon"});
+        clock.advance(1);
+        QVERIFY(shown.isReady());
         QCOMPARE(m_backend->ops(), (QStringList{"balloon", "balloon"}));
         QCOMPARE(m_backend->calls[0].timeout, 1000);
         QCOMPARE(m_backend->calls[1].title, QString());
@@ -451,21 +449,16 @@ private slots:
 
     void secondBalloonDuringWaitDoesNotNest()
     {
-        cSysTray* tray = m_tray.get();
-        qint64 innerTook = -1;
-        QTimer::singleShot(100, this, [tray, &innerTook] {
-            QElapsedTimer inner;
-            inner.start();
-            QCoro::waitFor(tray->ShowBalloon("second", "B", 1, false));
-            innerTook = inner.elapsed();
-        });
-        QElapsedTimer clock;
-        clock.start();
-        QCoro::waitFor(m_tray->ShowBalloon("first", "A", 1, false));
-        const qint64 took = clock.elapsed();
-        QVERIFY2(innerTook >= 0 && innerTook < 500, qPrintable(QString::number(innerTook)));
+        ManualClock clock;
+        QCoro::Task<> first = m_tray->ShowBalloon("first", "A", 1, false);
+        clock.advance(100);
+        QCoro::Task<> second = m_tray->ShowBalloon("second", "B", 1, false);
+        QVERIFY(second.isReady());
         // The take-down follows the newest balloon's time.
-        QVERIFY2(took >= 1050 && took < 3000, qPrintable(QString::number(took)));
+        clock.advance(999);
+        QVERIFY(!first.isReady());
+        clock.advance(1);
+        QVERIFY(first.isReady());
         QCOMPARE(m_backend->ops(), (QStringList{"balloon", "balloon", "balloon"}));
         QCOMPARE(m_backend->calls[0].text, QStringLiteral("first"));
         QCOMPARE(m_backend->calls[1].text, QStringLiteral("second"));

@@ -58,7 +58,7 @@ void Form3::Form_Load()
         p.run(108, [&] { applyHandPointer(this, handFile); });
     }
     p.run(112, [&] {
-        const QString key = GetSetting(Setting::APIKey);
+        const QString key = Settings::instance().get(Setting::APIKey);
         const bool unchanged = ui->Text1->text() == key;
         ui->Text1->setText(key);
         // The key is stored from the first opening on, even when it is empty.
@@ -71,7 +71,7 @@ void Form3::Form_Load()
 void Form3::Text1_Change()
 {
     Procedure p(QStringLiteral("Form3"), QStringLiteral("Text1_Change"));
-    p.run(100, [&] { SaveSetting(Setting::APIKey, ui->Text1->text()); });
+    p.run(100, [&] { Settings::instance().set(Setting::APIKey, ui->Text1->text()); });
 }
 
 void Form3::showEvent(QShowEvent* event)
@@ -143,7 +143,7 @@ QCoro::Task<> Form3::PushButton3_Click()
     UserRequestScope asked;
     Procedure p(QStringLiteral("Form3"), QStringLiteral("PushButton3_Click"));
     const QPointer<Form3> self(this);
-    const QString key = GetSetting(Setting::APIKey);
+    const QString key = Settings::instance().get(Setting::APIKey);
     QString answer;
     KeyTestRequest request = KeyTestRequest::Busy;
     // Without a key there is nothing to test; the service would only say it is missing.

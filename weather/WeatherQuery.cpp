@@ -22,7 +22,8 @@ QCoro::Task<Reading> readWeather(Inet& inet, WeatherInputs inputs, bool quiet)
     // A request already in flight is not doubled: this call then reads nothing.
     if (p.test(102, [&] { return !inet.StillExecuting(); })) {
         co_await p.step(104, [&]() -> QCoro::Task<> {
-            const QString url = weatherUrl(serviceBaseUrl(), inputs.location, GetSetting(Setting::APIKey));
+            const QString url =
+                weatherUrl(serviceBaseUrl(), inputs.location, Settings::instance().get(Setting::APIKey));
             answer = co_await inet.OpenURL(url);
             askedToWait = inet.askedToWait();
         });
