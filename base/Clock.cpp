@@ -17,7 +17,18 @@ public:
 
     void after(int ms, QObject* context, std::function<void()> action) override
     {
-        QTimer::singleShot(ms, Qt::PreciseTimer, context, std::move(action));
+        // A timer of the context's own, so that it goes with the context: a
+        // deadline of a transfer long finished must not wake the program.
+        auto* timer = new QTimer(context);
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer, &QTimer::timeout, context, [timer, action = std::move(action)] {
+            // The action may end the context; the timer outlives this call.
+            timer->setParent(nullptr);
+            timer->deleteLater();
+            action();
+        });
+        timer->start(ms);
     }
 
 private:

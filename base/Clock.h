@@ -18,7 +18,8 @@ public:
 
     // Milliseconds on a clock that never goes back.
     virtual qint64 nowMs() const = 0;
-    // Runs `action` once after `ms`, unless `context` is gone by then.
+    // Runs `action` once after `ms`, unless `context` is gone by then; the
+    // wait ends with the context, so a gone one costs no wake-up.
     virtual void after(int ms, QObject* context, std::function<void()> action) = 0;
 
     static Clock& instance();

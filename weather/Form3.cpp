@@ -180,7 +180,7 @@ void Form3::PushButton6_Click()
     const QPointer<Form3> self(this);
     p.run(100, [&] { emit keyAccepted(); });
     if (!self || isHidden()) {
-        return; // closed while the refresh waited for the service
+        return; // closed by whoever took the key
     }
     p.run(102, [&] { emit leaving(); });
     p.run(104, [&] { hide(); });
