@@ -169,9 +169,11 @@ void Form1::setOption(QRadioButton* option, bool selected)
     option->setAutoExclusive(exclusive);
 }
 
-void Form1::showLocation()
+void Form1::showLocation(const QString& location)
 {
-    ui->Label1->setText(m_core->location());
+    ui->Label1->setText(location);
+    // The whole place also where the label is too narrow for it.
+    ui->Label1->setToolTip(plainToolTip(location));
 }
 
 void Form1::showColors()
@@ -205,7 +207,7 @@ void Form1::Form_Load()
     if (p.test(138, [&] { return ui->Check8->isChecked(); })) {
         p.run(140, [&] { m_startMinimized = true; });
     }
-    p.run(142, [&] { showLocation(); });
+    p.run(142, [&] { showLocation(m_core->location()); });
     p.run(144, [&] { ui->Text2->setText(m_core->targetText()); });
     const Core::Options options = m_core->options();
     p.run(146, [&] { setOption(ui->Option1, options.rises); });
@@ -260,6 +262,8 @@ void Form1::ApplySkin()
 void Form1::DrawSample()
 {
     PictureBox* box = ui->Picture4;
+    // A shorter text drawn over a longer one would leave the longer one's ends.
+    box->setBackColor(box->backColor());
     const QFontMetricsF metrics(sampleFont(), &box->image());
     const QString text = ui->Text2->text();
     const QSizeF inner = box->innerSize();
@@ -397,6 +401,9 @@ void Form1::UnitOption_Click()
 {
     unreported(QStringLiteral("Option_Click"),
                [&] { m_core->setUnitOptions(ui->Option4->isChecked(), ui->Option5->isChecked()); });
+    // The reading in the new unit now, not at the next poll: the same quiet
+    // refresh a tick runs, so the alarm rules are unchanged.
+    m_monitor->ListTemp(true);
 }
 
 QCoro::Task<> Form1::ListTemp(bool InTimer)
@@ -452,7 +459,7 @@ QCoro::Task<> Form1::PushButton4_Click()
     if (!answer || answer->isEmpty() || m_closed) {
         co_return;
     }
-    p.run(102, [&] { ui->Label1->setText(*answer); });
+    p.run(102, [&] { showLocation(*answer); });
     // A store that cannot be written is reported; the readings follow the new
     // place all the same.
     p.run(104, [&] { m_core->setLocation(*answer); });

@@ -119,7 +119,7 @@ private:
     void PushButton8_Click();
     QCoro::Task<> changeColor(bool background, QString operation);
     // The core's values in the controls that show them.
-    void showLocation();
+    void showLocation(const QString& location);
     void showColors();
     void showTemperature(const TemperatureTexts& texts);
     void setOption(QRadioButton* option, bool selected);

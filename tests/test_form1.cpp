@@ -5,6 +5,8 @@
 
 #include "MainWindowHarness.h"
 
+#include "alarm/Form2.h"
+
 #include "base/Paths.h"
 #include "base/Settings.h"
 #include "base/SettingsText.h"
@@ -241,6 +243,7 @@ void TestForm1::changeLocation()
         return;
     }
     QCOMPARE(h.child<QLabel>("Label1")->text(), location);
+    QVERIFY(h.child<QLabel>("Label1")->toolTip().contains(location.toHtmlEscaped()));
     QCOMPARE(GetSetting("Text1", QString()), location);
     QTRY_VERIFY(refreshed.count() >= 1);
     QVERIFY(h.sim.requestCount() >= 1);
@@ -256,13 +259,25 @@ void TestForm1::optionsAndTargetAreSavedAtOnce()
     QCOMPARE(GetSetting("Option1", QString()), QStringLiteral("0"));
     QCOMPARE(GetSetting("Option2", QString()), QStringLiteral("0"));
     QCOMPARE(GetSetting("Option3", QString()), QStringLiteral("1"));
+    QSignalSpy refreshed(h.window.get(), &Form1::refreshed);
+    // 18 °C is below 70 and below the 65 the alarm started from: an alert
+    // by the rules, closed at once.
+    Form2::setOpenedHook([](Form2* alert) { alert->reject(); });
     h.child<QRadioButton>("Option5")->click();
     QCOMPARE(GetSetting("Option4", QString()), QStringLiteral("0"));
     QCOMPARE(GetSetting("Option5", QString()), QStringLiteral("1"));
+    // The new unit shows at once, not at the next poll.
+    QTRY_COMPARE(refreshed.count(), 1);
+    Form2::setOpenedHook({});
+    QCOMPARE(h.child<QLabel>("Label2")->text(),
+             QStringLiteral("The current temperature in San Diego is 18 °C"));
     // The unit changes nothing in the target.
     QCOMPARE(h.child<QLineEdit>("Text2")->text(), QStringLiteral("70"));
 
     QLineEdit* target = h.child<QLineEdit>("Text2");
+    // The alert had the focus; the main window takes it back.
+    h.window->activateWindow();
+    QTRY_VERIFY(h.window->isActiveWindow());
     target->setFocus();
     QTRY_COMPARE(target->selectedText(), QStringLiteral("70"));
     QTest::keyClicks(target, QStringLiteral("6"));
@@ -329,6 +344,18 @@ void TestForm1::colourButtons()
     QTRY_COMPARE(refreshed.count(), 2);
     QCOMPARE(h.sim.requestCount(), requestsBefore + 4);
     QCOMPARE(h.modal.errorReports().size(), 0);
+
+    // A shorter target in a new colour leaves nothing of the old one behind.
+    h.child<QLineEdit>("Text2")->setText(QStringLiteral("-5"));
+    h.modal.queueColor(QColor(Qt::red));
+    h.child<QPushButton>("PushButton7")->click();
+    const QImage sample = h.child<PictureBox>("Picture4")->image();
+    for (int y = 0; y < sample.height(); ++y) {
+        for (int x = 0; x < sample.width(); ++x) {
+            QVERIFY(sample.pixelColor(x, y) != QColor(Qt::yellow));
+        }
+    }
+    QTRY_COMPARE(refreshed.count(), 3);
 }
 
 void TestForm1::keyDialogTakesTheWindowsPlace()
