@@ -16,7 +16,6 @@ Core::Core(TrayBackend* tray, int converterTimeoutMs, QObject* parent) : QObject
     m_monitor = new TemperatureMonitor(std::move(readings), this);
     m_icon = new TemperatureIcon(tray, converterTimeoutMs, this);
     m_monitor->setIcon(m_icon);
-    applyOptions();
 }
 
 Core::~Core()

@@ -8,7 +8,6 @@
 #include "alarm/Form2.h"
 #include "alarm/PanelTexts.h"
 #include "alarm/TemperatureMonitor.h"
-#include "base/Convert.h"
 #include "base/ErrorReport.h"
 #include "base/Failure.h"
 #include "base/Modal.h"
@@ -16,13 +15,10 @@
 #include "base/WindowRoutines.h"
 #include "base/modStartUp.h"
 #include "resources/AppIcon.h"
-#include "tray/IconPipeline.h"
 #include "tray/TemperatureIcon.h"
 #include "tray/TrayBackend.h"
-#include "tray/TrayIconDrawing.h"
 #include "tray/cSysTray.h"
 #include "weather/Form3.h"
-#include "weather/ReadingSource.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -2,10 +2,6 @@
 
 #pragma once
 
-#include "alarm/AlarmDecision.h"
-#include "alarm/AlertFigures.h"
-#include "base/Settings.h"
-#include "base/TempUnit.h"
 #include "tray/TrayTexts.h"
 
 #include <QScopedPointer>
@@ -19,11 +15,8 @@ class AlertWindows;
 class Core;
 class Form3;
 class Inet;
-class PictureBox;
 class QRadioButton;
 class QTimer;
-class ServiceReadings;
-class TemperatureIcon;
 class TemperatureMonitor;
 class TrayBackend;
 class cSysTray;

@@ -8,9 +8,8 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopedPointer>
 #include <QStandardPaths>
-
-#include <memory>
 
 int normalisedWindowStyle(int windowStyle)
 {
@@ -43,8 +42,7 @@ QCoro::Task<std::int32_t> RunAndWait(QString program, QStringList arguments, int
     }
 
     // Resumed from the process's own signal: it goes once that has returned.
-    const std::unique_ptr<QProcess, void (*)(QProcess*)> owned(new QProcess,
-                                                               [](QProcess* p) { p->deleteLater(); });
+    const QScopedPointer<QProcess, QScopedPointerDeleteLater> owned(new QProcess);
     QProcess& process = *owned;
     process.setProgram(program);
     process.setArguments(arguments);
@@ -72,16 +70,14 @@ QCoro::Task<std::int32_t> RunAndWait(QString program, QStringList arguments, int
     if (failedToStart) {
         co_return kRunAndWaitNotStarted;
     }
-    if (stop && stop->isOpen()) {
-        process.kill();
-        process.waitForFinished(1000);
-        throw Cancelled();
-    }
     if (process.state() != QProcess::NotRunning) {
         // Killed and reaped here: a few milliseconds at most, and the process
         // object must not outlive this frame with a child still running.
         process.kill();
         process.waitForFinished(1000);
+        if (stop && stop->isOpen()) {
+            throw Cancelled();
+        }
         co_return -1;
     }
     if (process.exitStatus() == QProcess::CrashExit) {
