@@ -3,6 +3,7 @@
 #include "base/ErrorReport.h"
 
 #include "base/Modal.h"
+#include "base/Secrets.h"
 
 #include <QList>
 #include <QSet>
@@ -43,8 +44,8 @@ QString supportAddress()
 
 QString errorReportText(const QString& description, const QString& window, const QString& operation, int step)
 {
-    return description + QStringLiteral("\r\n") + QStringLiteral("in Tepora2021/08/31.") + window +
-           QLatin1Char('.') + operation + QLatin1Char(' ') + QStringLiteral("at line ") +
+    return withoutSecrets(description) + QStringLiteral("\r\n") + QStringLiteral("in Tepora2021/08/31.") +
+           window + QLatin1Char('.') + operation + QLatin1Char(' ') + QStringLiteral("at line ") +
            QString::number(step) + QStringLiteral("\r\r") +
            QStringLiteral("Please email screenshot of this message to ") + supportAddress();
 }

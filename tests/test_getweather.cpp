@@ -12,7 +12,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLocale>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -174,7 +173,7 @@ private slots:
 
     // A transfer that fails is reported even in quiet mode; an answer that is
     // no weather is no failure of the transfer. Neither is a reading. Every
-    // transfer ends within its time, few requests, its reply freed, and
+    // transfer ends within its time, few requests, its connection closed, and
     // nothing shown says the key.
     void faults_data()
     {
@@ -189,12 +188,16 @@ private slots:
         QTest::newRow("huge") << Fault::Huge << "";
         QTest::newRow("trickle") << Fault::Trickle << late;
         QTest::newRow("endless") << Fault::Endless << "";
+        const QString headless = QStringLiteral("The weather service sent a header over 64 KiB");
+        QTest::newRow("endless status line") << Fault::EndlessStatus << headless;
+        QTest::newRow("endless header line") << Fault::EndlessHeaderLine << headless;
+        QTest::newRow("endless header lines") << Fault::EndlessHeaders << headless;
         QTest::newRow("redirect loop") << Fault::RedirectLoop << "Too many redirects";
         QTest::newRow("redirect to another host") << Fault::RedirectAway << "Insecure redirect";
         QTest::newRow("400 says the address")
             << Fault::BadRequest
             << "Error transferring %1/data/2.5/weather - server replied: Bad <b>Request</b> <font color=red "
-               "size=6>CALL +1-555-0100 NOW</font>";
+               "size=6>CALL +1-555-0100 NOW</font> for key …";
     }
     void faults()
     {
@@ -215,7 +218,8 @@ private slots:
         // connection, and Qt sends a request again when that close races it,
         // so allow each one a second try.
         QVERIFY2(s.sim.requestCount() <= 2 * (1 + 5), qPrintable(QString::number(s.sim.requestCount())));
-        QVERIFY(s.inet.findChildren<QNetworkReply*>().isEmpty());
+        // The connection goes with the transfer, whatever phase it was in.
+        QTRY_COMPARE(s.sim.openConnections(), 0);
         QCOMPARE(city, QStringLiteral("San Diego CA"));
         QVERIFY(s.modal.messages().isEmpty());
         QVERIFY(!s.inet.StillExecuting());
@@ -236,6 +240,19 @@ private slots:
         s.modal.clear();
         QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), 63.0);
         QVERIFY(s.modal.shown.isEmpty());
+    }
+
+    // The key goes out in clear only to this computer.
+    void plainHttpOnlyToThisComputer()
+    {
+        Service s(kSecretKey);
+        qputenv("TEPORA_SERVICE_URL", "http://192.0.2.1:9");
+        QString city;
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), NoReadingTemp);
+        const auto reports = s.modal.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports[0].text.section(QStringLiteral("\r\n"), 0, 0),
+                 QStringLiteral("The weather service at 192.0.2.1 must be reached over https"));
     }
 
     // 429: until the time the service asked for has passed, polls send

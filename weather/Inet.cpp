@@ -6,17 +6,15 @@
 #include "base/Failure.h"
 #include "weather/WeatherText.h"
 
+#include "weather/HttpGet.h"
+
 #include <QDateTime>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QHostAddress>
 #include <QUrl>
 
 namespace
 {
 
-// How far the transfer thread may read ahead of us; without a limit it reads
-// an endless body into memory as fast as the network delivers it.
-constexpr qint64 kReadAheadBytes = 64 * 1024;
 constexpr qsizetype kMaxDescriptionChars = 300;
 
 // Qt writes the address into some of its error texts; the query holds the key.
@@ -40,13 +38,15 @@ QString withoutQueries(QString text, const QList<QUrl>& urls)
     return text;
 }
 
+bool isThisComputer(const QString& host)
+{
+    return QHostAddress(host).isLoopback() ||
+           host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
 
-Inet::Inet(QObject* parent) : QObject(parent), m_nam(this)
-{
-    // The key is in the query: it never follows a redirect to another host.
-    m_nam.setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
-}
+Inet::Inet(QObject* parent) : QObject(parent) {}
 
 Inet::~Inet()
 {
@@ -68,95 +68,94 @@ QCoro::Task<QString> Inet::OpenURL(QString url)
     if (m_askedToWait) {
         co_return QString();
     }
-    const QUrl target(url, QUrl::StrictMode);
-    QNetworkRequest request{target};
-    request.setTransferTimeout(m_timeoutMs);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tepora"));
-
-    m_busy = true;
-    QNetworkReply* reply = m_nam.get(request);
-    reply->setReadBufferSize(kReadAheadBytes);
-    QByteArray body;
-    bool cut = false;
-    bool timedOut = false;
-    Latch done;
-    const auto take = [&] {
-        body += reply->read(qMin(reply->bytesAvailable(), kMaxAnswerBytes - body.size()));
-        if (body.size() >= kMaxAnswerBytes && !cut) {
-            cut = true;
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::readyRead, &done, take);
-    // Qt's transfer time-out restarts with every byte; a trickling answer
-    // would hold the connection for ever. This one counts from the start.
-    Clock::instance().after(m_timeoutMs, &done, [&] {
-        timedOut = true;
-        reply->abort();
-    });
-    connect(&m_cancelled, &Latch::opened, &done, [reply] { reply->abort(); });
-    // Idle as soon as the answer is in: a reading waiting for idle goes on
-    // before this one's caller has even resumed.
-    const auto settle = [this] {
-        if (m_busy) {
-            m_busy = false;
-            emit idle();
-        }
-    };
-    connect(reply, &QNetworkReply::finished, &done, [&] {
-        settle();
-        done.open();
-    });
-    connect(reply, &QNetworkReply::errorOccurred, &done, [&](QNetworkReply::NetworkError code) {
-        // The transfer time-out surfaces as a cancel; tell it apart from a real one.
-        if (code == QNetworkReply::OperationCanceledError && !cut && !m_cancelled.isOpen()) {
-            timedOut = true;
-        }
-    });
-    if (!reply->isFinished()) {
-        co_await done.wait();
+    const QUrl first(url, QUrl::StrictMode);
+    if (!first.isValid() ||
+        (first.scheme() != QLatin1String("http") && first.scheme() != QLatin1String("https"))) {
+        throw Failure(QStringLiteral("Protocol \"%1\" is unknown").arg(oneLine(first.scheme(), 20)));
+    }
+    // The key is in the query: in clear it goes only as far as this computer.
+    if (first.scheme() == QLatin1String("http") && !isThisComputer(first.host())) {
+        throw Failure(QStringLiteral("The weather service at %1 must be reached over https")
+                          .arg(oneLine(first.host(), 100)));
     }
 
-    const QNetworkReply::NetworkError error = reply->error();
-    const QString errorText = withoutQueries(reply->errorString(), {target, reply->url()});
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.toInt() == 429) {
+    m_busy = true;
+    // One deadline for the whole transfer, redirects included: the service
+    // trickling bytes cannot stretch it.
+    Latch stop;
+    bool timedOut = false;
+    connect(&m_cancelled, &Latch::opened, &stop, [&stop] { stop.open(); });
+    Clock::instance().after(m_timeoutMs, &stop, [&] {
+        timedOut = true;
+        stop.open();
+    });
+    QUrl target = first;
+    std::optional<HttpAnswer> answer;
+    QString failure;
+    for (int redirects = 0; !answer && failure.isEmpty(); ++redirects) {
+        try {
+            HttpAnswer got = co_await httpGet(target, stop, kMaxAnswerBytes);
+            const QByteArray location = got.head.value("location");
+            const int status = got.head.status;
+            const bool redirect =
+                (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+                !location.isEmpty();
+            if (!redirect) {
+                answer = std::move(got);
+                break;
+            }
+            const QUrl next = target.resolved(QUrl::fromEncoded(location, QUrl::StrictMode));
+            // The key is in the query: it never follows a redirect to another place.
+            if (!next.isValid() || next.scheme() != target.scheme() || next.host() != target.host() ||
+                next.port() != target.port()) {
+                failure = QStringLiteral("Insecure redirect");
+            } else if (redirects >= kMaxRedirects) {
+                failure = QStringLiteral("Too many redirects");
+            }
+            target = next;
+        } catch (const Failure& failed) {
+            failure = failed.description();
+        } catch (const Cancelled&) {
+            if (!timedOut) {
+                settle();
+                throw;
+            }
+            failure = QStringLiteral("The weather service did not answer within %1 seconds")
+                          .arg(m_timeoutMs / 1000);
+        }
+    }
+    settle();
+    if (!failure.isEmpty()) {
+        throw Failure(oneLine(withoutQueries(failure, {first, target}), kMaxDescriptionChars));
+    }
+    const int status = answer->head.status;
+    if (status == 429) {
         m_askedToWait = true;
         if (const auto seconds =
-                retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc())) {
+                retryAfterSeconds(answer->head.value("retry-after"), QDateTime::currentDateTimeUtc())) {
             m_waitUntilMs = Clock::instance().nowMs() + *seconds * 1000;
         }
     }
-    if (!cut && reply->isOpen()) {
-        take();
+    // Statuses the service answers with a body (401, 404, 429, ...) are
+    // answers; a request it calls malformed is a failure of the transfer.
+    if (status == 400 || status == 418) {
+        const QString where =
+            target.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString();
+        throw Failure(oneLine(QStringLiteral("Error transferring %1 - server replied: %2")
+                                  .arg(where, QString::fromUtf8(answer->head.reason)),
+                              kMaxDescriptionChars));
     }
-    // This runs inside the reply's own finished signal: it goes once that
-    // has returned, and is no longer counted among the transfer's children.
-    reply->setParent(nullptr);
-    reply->deleteLater();
-    settle();
+    co_return QString::fromUtf8(answer->body);
+}
 
-    if (m_cancelled.isOpen()) {
-        throw Cancelled();
+void Inet::settle()
+{
+    // Idle as soon as the answer is in: a reading waiting for idle goes on
+    // before this one's caller has even resumed.
+    if (m_busy) {
+        m_busy = false;
+        emit idle();
     }
-    if (cut) {
-        co_return QString::fromUtf8(body);
-    }
-    // Statuses the service answers with a body (401, 404, ...) are answers;
-    // failures below HTTP (network, protocol, time-out) are not.
-    const bool httpAnswer =
-        status.isValid() &&
-        ((error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
-         (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError));
-    if (error != QNetworkReply::NoError && !httpAnswer) {
-        if (timedOut) {
-            throw Failure(QStringLiteral("The weather service did not answer within %1 seconds")
-                              .arg(m_timeoutMs / 1000));
-        }
-        throw Failure(oneLine(errorText, kMaxDescriptionChars));
-    }
-    co_return QString::fromUtf8(body);
 }
 
 QCoro::Task<> Inet::waitUntilIdle()

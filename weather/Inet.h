@@ -5,7 +5,6 @@
 #include "base/Latch.h"
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
 
@@ -54,7 +53,8 @@ signals:
     void idle();
 
 private:
-    QNetworkAccessManager m_nam;
+    void settle();
+
     bool m_busy = false;
     bool m_askedToWait = false;
     qint64 m_waitUntilMs = -1; // on Clock; -1: no wait asked for

@@ -3,6 +3,7 @@
 #include "weather/WeatherText.h"
 
 #include "base/Convert.h"
+#include "base/Secrets.h"
 
 #include <QLocale>
 #include <QtGlobal>
@@ -29,6 +30,7 @@ QString percentEncode(const QString& text)
 
 QString weatherUrl(const QString& baseUrl, const QString& location, const QString& apiKey)
 {
+    keepSecret(apiKey);
     return baseUrl + QStringLiteral("/data/2.5/weather?q=") + percentEncode(location) +
            QStringLiteral("&APPID=") + percentEncode(apiKey);
 }
@@ -132,7 +134,7 @@ std::optional<QString> placeName(const QString& answer)
 
 QString oneLine(const QString& text, qsizetype maxChars)
 {
-    QString line = text;
+    QString line = withoutSecrets(text);
     line.removeIf([](QChar c) {
         const QChar::Category category = c.category();
         return category == QChar::Other_Control || category == QChar::Separator_Line ||

@@ -288,7 +288,8 @@ WeatherSim::Answer WeatherSim::faultAnswer(Fault fault, const Answer& normal, co
                 m_retryAfter.isEmpty() ? QByteArray() : "Retry-After: " + m_retryAfter + "\r\n"};
     case Fault::BadRequest:
         return {400, kJson, R"({"cod":"400","message":"bad request"})",
-                "Bad <b>Request</b> <font color=red size=6>CALL +1-555-0100 NOW</font>"};
+                "Bad <b>Request</b> <font color=red size=6>CALL +1-555-0100 NOW</font> for key " +
+                    param(target, "APPID", Qt::CaseInsensitive).value_or(QString()).toUtf8()};
     case Fault::Html:
         return {200, "text/html; charset=utf-8",
                 "<!DOCTYPE html>\n<html><head><title>Network login</title></head>\n"
@@ -343,6 +344,18 @@ void WeatherSim::send(QTcpSocket* socket, const Answer& answer, Fault fault) con
         sendEndless(socket, head);
         return;
     }
+    if (fault == Fault::EndlessStatus) {
+        sendForever(socket, "HTTP/1.1 200 ", "OK");
+        return;
+    }
+    if (fault == Fault::EndlessHeaderLine) {
+        sendForever(socket, "HTTP/1.1 200 OK\r\nX-Big: ", "x");
+        return;
+    }
+    if (fault == Fault::EndlessHeaders) {
+        sendForever(socket, "HTTP/1.1 200 OK\r\n", "X-More: x\r\n");
+        return;
+    }
     if (fault == Fault::Trickle) {
         // One byte at a time, each well within any transfer time-out, until the client leaves.
         socket->write(head);
@@ -365,6 +378,28 @@ void WeatherSim::send(QTcpSocket* socket, const Answer& answer, Fault fault) con
     }
     socket->write(head + answer.body);
     socket->disconnectFromHost();
+}
+
+void WeatherSim::sendForever(QTcpSocket* socket, const QByteArray& start, const QByteArray& unit)
+{
+    QByteArray block;
+    while (block.size() < kEndlessChunk)
+        block += unit;
+    socket->write(start);
+    const auto topUp = [socket, block] {
+        while (socket->bytesToWrite() < 4 * kEndlessChunk)
+            socket->write(block);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+    topUp();
+}
+
+int WeatherSim::openConnections() const
+{
+    int open = 0;
+    for (const QTcpSocket* socket : m_server->findChildren<QTcpSocket*>())
+        open += socket->state() == QAbstractSocket::ConnectedState ? 1 : 0;
+    return open;
 }
 
 void WeatherSim::sendEndless(QTcpSocket* socket, const QByteArray& head)

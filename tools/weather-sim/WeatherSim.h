@@ -21,8 +21,10 @@ public:
     // Trickle: a big Content-Length, then one byte per trickle interval.
     // Endless: a chunked body that never ends. RedirectLoop: 302 back to the
     // same request. TooManyRequests: 429 with the Retry-After set below.
-    // BadRequest: 400 whose reason phrase is markup. RedirectAway: 302 to the
-    // same request on another host name ("localhost").
+    // BadRequest: 400 whose reason phrase is markup and says the key.
+    // RedirectAway: 302 to the same request on another host name
+    // ("localhost"). EndlessStatus, EndlessHeaderLine, EndlessHeaders: the
+    // head never ends.
     enum class Fault {
         None,
         Slow,
@@ -36,7 +38,10 @@ public:
         RedirectLoop,
         TooManyRequests,
         BadRequest,
-        RedirectAway
+        RedirectAway,
+        EndlessStatus,
+        EndlessHeaderLine,
+        EndlessHeaders
     };
     Q_ENUM(Fault)
 
@@ -68,6 +73,8 @@ public:
 
     QStringList requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
+    // Connections a client still holds open.
+    int openConnections() const;
     void clearRequests() { m_requests.clear(); }
 
 signals:
@@ -103,6 +110,7 @@ private:
     double temperature(const Place& place) const;
     void send(QTcpSocket* socket, const Answer& answer, Fault fault) const;
     static void sendEndless(QTcpSocket* socket, const QByteArray& head);
+    static void sendForever(QTcpSocket* socket, const QByteArray& start, const QByteArray& unit);
 
     QTcpServer* m_server;
     QHash<QString, Place> m_places;
