@@ -173,6 +173,7 @@ QCoro::Task<> TemperatureMonitor::Timer1_Timer()
     if (m_refreshing || m_stopped) {
         co_return;
     }
+    const PollScope poll;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
     // Events run while the refresh waits; nothing needs running before it.
     co_await p.step(102, [&] { return ListTemp(true); });

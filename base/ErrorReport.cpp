@@ -29,6 +29,10 @@ QSet<QString>& standingFaults()
 }
 
 int g_userRequests = 0;
+int g_polls = 0;
+// Steps that went right, and that failed, in the poll under way.
+QSet<QString> g_pollSucceeded;
+QSet<QString> g_pollFailed;
 
 QString reportKey(const QString& window, const QString& operation, int step)
 {
@@ -86,6 +90,9 @@ void showNextReport()
 void showErrorReport(const QString& description, const QString& window, const QString& operation, int step)
 {
     const QString key = reportKey(window, operation, step);
+    if (g_polls > 0) {
+        g_pollFailed.insert(key);
+    }
     if (openReports().contains(key)) {
         return;
     }
@@ -116,7 +123,9 @@ void forgetReportedFaults()
 
 void Procedure::stepSucceeded() const
 {
-    if (!standingFaults().isEmpty()) {
+    if (g_polls > 0) {
+        g_pollSucceeded.insert(reportKey(m_window, m_operation, m_step));
+    } else if (!standingFaults().isEmpty()) {
         standingFaults().remove(reportKey(m_window, m_operation, m_step));
     }
 }
@@ -134,4 +143,23 @@ UserRequestScope::~UserRequestScope()
 bool UserRequestScope::active()
 {
     return g_userRequests > 0;
+}
+
+PollScope::PollScope()
+{
+    ++g_polls;
+}
+
+PollScope::~PollScope()
+{
+    if (--g_polls > 0) {
+        return;
+    }
+    for (const QString& key : std::as_const(g_pollSucceeded)) {
+        if (!g_pollFailed.contains(key)) {
+            standingFaults().remove(key);
+        }
+    }
+    g_pollSucceeded.clear();
+    g_pollFailed.clear();
 }

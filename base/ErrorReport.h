@@ -110,3 +110,15 @@ public:
 
     static bool active();
 };
+
+// One poll of the service. A step's standing fault ends only when the step
+// went right all through a poll: a service failing every other request
+// would otherwise get a box for each poll.
+class PollScope
+{
+public:
+    PollScope();
+    ~PollScope();
+    PollScope(const PollScope&) = delete;
+    PollScope& operator=(const PollScope&) = delete;
+};

@@ -141,6 +141,26 @@ private slots:
         Procedure("Form1", "getWeather").run(104, fail);
         Procedure("Form1", "getWeather").run(104, fail);
         QCOMPARE(modal.shown.size(), 3);
+        // A fault that comes and goes within each poll: news once, until a
+        // whole poll has gone right.
+        forgetReportedFaults();
+        modal.shown.clear();
+        const auto poll = [&](bool secondFails) {
+            PollScope scope;
+            Procedure("Form1", "getWeather").run(104, [] {});
+            Procedure("Form1", "getWeather").run(104, [&] {
+                if (secondFails) {
+                    fail();
+                }
+            });
+        };
+        for (int i = 0; i < 4; ++i) {
+            poll(true);
+        }
+        QCOMPARE(modal.shown.size(), 1);
+        poll(false);
+        poll(true);
+        QCOMPARE(modal.shown.size(), 2);
     }
 
     void standardExceptionsAreReportedToo()
