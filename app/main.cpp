@@ -14,6 +14,7 @@
 
 int main(int argc, char* argv[])
 {
+    SignalRelay::catchEarly();
     if (const std::optional<int> status = answerHelpOrVersion(argc, argv)) {
         return *status;
     }

@@ -14,6 +14,10 @@ class SignalRelay : public QObject
     Q_OBJECT
 
 public:
+    // From the first line of main: SIGPIPE ignored, and termination signals
+    // held until a relay hands them on (at once, if one came meanwhile).
+    static void catchEarly();
+
     explicit SignalRelay(QObject* parent = nullptr);
     ~SignalRelay() override;
 

@@ -23,4 +23,22 @@ for signal in TERM INT HUP; do
     [ ! -e "$(e2e_converter)" ] || e2e_fail "SIG$signal: the converter was left in TEMP"
     e2e_wait_for "$E2E_TIMEOUT" "the tray icon to leave trayer after SIG$signal" e2e_no_tray_window
 done
+
+# SIGPIPE is ignored from the start, and a SIGHUP that comes before the
+# window still closes the orderly way: status 0, converter and lock gone.
+e2e_log "run closed by SIGHUP at once"
+e2e_start_program
+# SIGPIPE is signal 13: bit 12 of the hexadecimal SigIgn mask.
+e2e_pipe_ignored()
+{
+    local mask
+    mask=$(sed -n 's/^SigIgn:[[:space:]]*//p' "/proc/$E2E_PID/status" 2>/dev/null)
+    [ -n "$mask" ] && (((0x$mask >> 12) & 1))
+}
+e2e_wait_for "$E2E_TIMEOUT" "SIGPIPE to be ignored" e2e_pipe_ignored
+status=0
+e2e_stop_program HUP || status=$?
+[ "$status" -eq 0 ] || e2e_fail "early SIGHUP: exit status $status, expected 0"
+[ ! -e "$(e2e_converter)" ] || e2e_fail "early SIGHUP: the converter was left in TEMP"
+[ ! -e "$XDG_RUNTIME_DIR/tepora.lock" ] || e2e_fail "early SIGHUP: the lock was left"
 e2e_log "PASS"
