@@ -11,6 +11,8 @@
 
 #include <QCoroTask>
 
+#include <optional>
+
 class Procedure;
 
 // Turns the drawn tray picture into the icon the tray shows: writes it as
@@ -39,7 +41,8 @@ public:
     void removeConverter() const;
 
     // Where "CurTemp.bmp" and "CurTemp.ico" go: the user's cache folder,
-    // never the program's.
+    // never the program's. Empty when that folder is not the user's alone:
+    // there are no icon files then.
     QString folder() const;
     QString bitmapPath() const { return folder() + QStringLiteral("/CurTemp.bmp"); }
     QString iconPath() const { return folder() + QStringLiteral("/CurTemp.ico"); }
@@ -54,7 +57,8 @@ public:
 private:
     int m_timeoutMs;
     Latch m_stop;
-    mutable QString m_folder;
+    mutable std::optional<QString> m_folder;
+    mutable bool m_folderReported = false;
 };
 
 // Whether only this user can change the file or folder at `path`: the user
