@@ -45,6 +45,12 @@ void plant(const QString& path, QFile::Permissions permissions)
     QVERIFY(file.setPermissions(permissions));
 }
 
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 constexpr QFile::Permissions kAnyoneWrites = QFile::Permissions(0x7777);
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
@@ -123,20 +129,41 @@ private slots:
         }
     }
 
-    // A file someone else could have put there is replaced before it can run.
+    // Whatever has the converter's name is replaced at start, and a file
+    // changed after start is never run.
+    void plantedConverterIsReplacedNotRun_data()
+    {
+        QTest::addColumn<bool>("someoneElses");
+        QTest::addColumn<bool>("afterStart");
+        QTest::newRow("someone else's, before start") << true << false;
+        QTest::newRow("the user's own, before start") << false << false;
+        QTest::newRow("the user's own, after start") << false << true;
+    }
     void plantedConverterIsReplacedNotRun()
     {
+        QFETCH(bool, someoneElses);
+        QFETCH(bool, afterStart);
         const QString path = IconPipeline::converterPath();
-        plant(path, kAnyoneWrites);
-        if (::getuid() == 0) {
-            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0); // nobody's
-            QFile::setPermissions(path, kOwnerOnly | QFile::ReadOther | QFile::ExeOther);
+        const auto plantHere = [&] {
+            plant(path, someoneElses ? kAnyoneWrites : kOwnerOnly);
+            if (someoneElses && ::getuid() == 0) {
+                QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0); // nobody's
+                QFile::setPermissions(path, kOwnerOnly | QFile::ReadOther | QFile::ExeOther);
+            }
+        };
+        if (!afterStart) {
+            plantHere();
         }
         IconPipeline icons;
         icons.deployConverter(IconPipeline::converterBytes());
+        QCOMPARE(contentOf(path), IconPipeline::converterBytes());
+        if (afterStart) {
+            plantHere();
+        }
         Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
         const QIcon icon = QCoro::waitFor(icons.convert(p, picture(qRgb(255, 0, 0))));
         QVERIFY(!QFile::exists(path + QStringLiteral(".ran")));
+        QCOMPARE(contentOf(path), IconPipeline::converterBytes());
         QVERIFY(QFile::exists(icons.iconPath()));
         QVERIFY(!icon.isNull());
         QCOMPARE(m_modal.errorReports().size(), 0);

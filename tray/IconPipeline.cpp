@@ -23,6 +23,7 @@ namespace
 {
 
 constexpr QFile::Permissions kOwnFile = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions kOwnProgram = kOwnFile | QFile::ExeOwner;
 // A 16 to 48 pixel icon is a few kilobytes; anything near this is no icon of ours.
 constexpr qint64 kMaxIconBytes = 1024 * 1024;
 
@@ -101,24 +102,41 @@ QString IconPipeline::converterPath()
 #endif
 }
 
-void IconPipeline::deployConverter(const QByteArray& bytes) const
+void IconPipeline::deployConverter(const QByteArray& bytes)
 {
     const QString path = converterPath();
     makeOwnFolder(QFileInfo(path).path());
-    const QFileInfo there(path);
-    // Anything of that name that is not the user's own is replaced, never run.
-    if ((there.exists() || there.isSymLink()) &&
-        (there.isSymLink() || !there.isFile() || !isUsersOwn(path))) {
-        if (!QFile::remove(path)) {
-            throw Failure::pathFileAccess();
-        }
+    // Renamed over whatever has the name, at every start: a copy left from an
+    // earlier run, or put there by anyone, is never taken for this one.
+    if (!PrivateFiles::replaceFile(path, bytes, kOwnProgram)) {
+        throw Failure::pathFileAccess();
     }
-    WriteNewFile(bytes, path);
+    m_converter = bytes;
+    m_converterPath = path;
 }
 
 void IconPipeline::removeConverter() const
 {
-    RemoveFile(converterPath());
+    if (!m_converterPath.isEmpty()) {
+        RemoveFile(m_converterPath);
+    }
+}
+
+bool IconPipeline::converterIsOurs() const
+{
+    if (m_converter.isEmpty()) {
+        return false;
+    }
+    const auto holdsOurBytes = [this] {
+        PrivateFiles::OwnFile file(m_converterPath);
+        return file.isOpen() && !file.othersMayWrite() && file.size() == m_converter.size() &&
+               file.readAll(m_converter.size()) == m_converter;
+    };
+    if (holdsOurBytes()) {
+        return true;
+    }
+    // Changed since start: written again, never run as found.
+    return PrivateFiles::replaceFile(m_converterPath, m_converter, kOwnProgram) && holdsOurBytes();
 }
 
 QString IconPipeline::folder() const
@@ -165,14 +183,13 @@ QCoro::Task<QIcon> IconPipeline::convert(Procedure& p, QImage drawn) const
     co_await p.step(116, [&]() -> QCoro::Task<> {
         // An icon left from an earlier refresh must never pass for this one.
         QFile::remove(ico);
-        const QString converter = converterPath();
-        // Someone else's file in its place is never run, and an older
-        // picture is not converted for this reading.
-        if (written && isUsersOwn(converter)) {
+        // Only the bytes deployed at start are run, and an older picture is
+        // not converted for this reading.
+        if (written && converterIsOurs()) {
             // Built apart: GCC 12 cannot take a braced list inside co_await.
             QStringList arguments;
             arguments << QStringLiteral("-out") << QStringLiteral("ico") << bmp;
-            co_await RunAndWait(converter, arguments, 0, m_timeoutMs, &m_stop);
+            co_await RunAndWait(m_converterPath, arguments, 0, m_timeoutMs, &m_stop);
         }
     });
     p.run(118, [&] {
