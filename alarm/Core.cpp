@@ -143,9 +143,9 @@ void Core::setBackgroundColor(const QColor& color)
     Settings::instance().set(Setting::BackgroundColor, color);
 }
 
-void Core::deployConverter()
+void Core::deployConverter(const QByteArray& bytes)
 {
-    m_icon->pipeline().deployConverter(IconPipeline::converterBytes());
+    m_icon->pipeline().deployConverter(bytes.isEmpty() ? IconPipeline::converterBytes() : bytes);
 }
 
 void Core::removeConverter()

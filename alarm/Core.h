@@ -5,6 +5,7 @@
 #include "alarm/AlarmDecision.h"
 #include "base/TempUnit.h"
 
+#include <QByteArray>
 #include <QColor>
 #include <QObject>
 #include <QString>
@@ -67,8 +68,9 @@ public:
     QColor backgroundColor() const;
     void setBackgroundColor(const QColor& color);
 
-    // The converter's copy on disk, from start to end.
-    void deployConverter();
+    // The converter's copy on disk, from start to end: `bytes`, or when
+    // empty the converter the program carries.
+    void deployConverter(const QByteArray& bytes = {});
     void removeConverter();
 
     // Closing: no tick, reading, conversion or alert goes on.

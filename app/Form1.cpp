@@ -215,7 +215,7 @@ void Form1::Form_Load()
     p.run(170, [&] { DrawSample(); });
     p.run(172, [&] { m_monitor->setPollInterval(m_options.pollIntervalMs); });
     p.run(174, [&] { m_monitor->startPolling(); });
-    p.run(178, [&] { m_core->deployConverter(); });
+    p.run(178, [&] { m_core->deployConverter(m_options.converter); });
 }
 
 void Form1::showAsLoaded()

@@ -4,6 +4,7 @@
 
 #include "tray/TrayTexts.h"
 
+#include <QByteArray>
 #include <QScopedPointer>
 #include <QWidget>
 
@@ -31,6 +32,7 @@ struct Form1Options {
     QString programFolder;              // empty: the running program's folder
     TrayBackend* trayBackend = nullptr; // null: one of its own for the desktop's notification area
     int converterTimeoutMs = 10000;
+    QByteArray converter; // empty: the icon converter the program carries
 };
 
 // The main window: shows what the monitor reads, forwards the user's choices

@@ -10,7 +10,13 @@
 
 #include <filesystem>
 
-#ifndef Q_OS_WIN
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -91,6 +97,170 @@ bool isOwnFile(const QString& path)
 #else
     return info.isFile() && info.ownerId() == ::geteuid();
 #endif
+}
+
+#ifndef Q_OS_WIN
+
+namespace
+{
+
+// Nobody but its owner may rename or replace what is in the folder.
+bool closedToOthers(const struct stat& folder)
+{
+    return !(folder.st_mode & (S_IWGRP | S_IWOTH)) || (folder.st_mode & S_ISVTX);
+}
+
+// `path` (absolute) and every folder above it, each with links followed.
+bool wayIsClosed(const QByteArray& path)
+{
+    struct stat st {
+    };
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        return false;
+    }
+    for (qsizetype cut = path.lastIndexOf('/'); cut >= 0;
+         cut = cut > 0 ? path.lastIndexOf('/', cut - 1) : -1) {
+        const QByteArray above = cut == 0 ? QByteArrayLiteral("/") : path.left(cut);
+        if (::stat(above.constData(), &st) != 0 || (st.st_uid != 0 && st.st_uid != ::geteuid()) ||
+            !closedToOthers(st)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+#endif
+
+bool isPrivateFolder(const QString& path)
+{
+#ifdef Q_OS_WIN
+    // Folders under the profile take its ACL, which is the user's already.
+    return QFileInfo(path).isDir();
+#else
+    if (path.isEmpty()) {
+        return false;
+    }
+    // Both the way as named and where its links lead: someone who could
+    // change either could put another folder in its place.
+    const QString named = QDir::cleanPath(QDir(path).absolutePath());
+    const QString real = QFileInfo(named).canonicalFilePath();
+    return !real.isEmpty() && wayIsClosed(QFile::encodeName(named)) && wayIsClosed(QFile::encodeName(real));
+#endif
+}
+
+OwnFile::OwnFile(const QString& path)
+{
+#ifdef Q_OS_WIN
+    m_fd = ::_wopen(reinterpret_cast<const wchar_t*>(path.utf16()), _O_RDONLY | _O_BINARY);
+    struct _stat64 st {
+    };
+#else
+    // Without O_NONBLOCK a FIFO would hold the program in open() until someone writes to it.
+    m_fd = ::open(QFile::encodeName(path).constData(),
+                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st {
+    };
+#endif
+    if (m_fd < 0) {
+        m_missing = errno == ENOENT;
+        return;
+    }
+#ifdef Q_OS_WIN
+    const bool own = ::_fstat64(m_fd, &st) == 0 && (st.st_mode & _S_IFREG);
+#else
+    const bool own = ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+#endif
+    if (!own) {
+        ::close(m_fd);
+        m_fd = -1;
+        return;
+    }
+    m_size = st.st_size;
+    m_mode = st.st_mode;
+}
+
+OwnFile::~OwnFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+bool OwnFile::othersMayWrite() const
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return m_mode & (S_IWGRP | S_IWOTH);
+#endif
+}
+
+bool OwnFile::setPermissions(QFileDevice::Permissions permissions)
+{
+    if (!isOpen()) {
+        return false;
+    }
+#ifdef Q_OS_WIN
+    Q_UNUSED(permissions);
+    return true;
+#else
+    mode_t mode = 0;
+    const std::pair<QFileDevice::Permission, mode_t> bits[] = {
+        {QFileDevice::ReadOwner, S_IRUSR},  {QFileDevice::WriteOwner, S_IWUSR},
+        {QFileDevice::ExeOwner, S_IXUSR},   {QFileDevice::ReadGroup, S_IRGRP},
+        {QFileDevice::WriteGroup, S_IWGRP}, {QFileDevice::ExeGroup, S_IXGRP},
+        {QFileDevice::ReadOther, S_IROTH},  {QFileDevice::WriteOther, S_IWOTH},
+        {QFileDevice::ExeOther, S_IXOTH},
+    };
+    for (const auto& [permission, bit] : bits) {
+        if (permissions & permission) {
+            mode |= bit;
+        }
+    }
+    if ((m_mode & 07777) == mode) {
+        return true;
+    }
+    if (::fchmod(m_fd, mode) != 0) {
+        return false;
+    }
+    m_mode = (m_mode & ~07777) | mode;
+    return true;
+#endif
+}
+
+std::optional<QByteArray> OwnFile::readAll(qint64 maxBytes)
+{
+    if (!isOpen() || m_size > maxBytes) {
+        return std::nullopt;
+    }
+    // One byte more than fstat told: a file that changed while it was read is no answer.
+    QByteArray bytes(m_size + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < bytes.size()) {
+#ifdef Q_OS_WIN
+        const auto got = ::_read(m_fd, bytes.data() + filled, unsigned(bytes.size() - filled));
+#else
+        const auto got = ::read(m_fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+#endif
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    if (filled != m_size) {
+        return std::nullopt;
+    }
+    bytes.truncate(filled);
+    return bytes;
 }
 
 } // namespace PrivateFiles

@@ -4,8 +4,10 @@
 #include "base/SettingsText.h"
 
 #include "base/Failure.h"
+#include "base/Modal.h"
 #include "base/SettingsLocation.h"
 
+#include <QSet>
 #include <QSettings>
 
 #include <algorithm>
@@ -21,6 +23,22 @@ std::unique_ptr<QSettings> openStore()
     return SettingsLocation::open();
 }
 
+// A store refused for this run is said once; then every value reads as its
+// default and nothing is written.
+bool storeRefused()
+{
+    const QString reason = SettingsLocation::refusal();
+    if (reason.isEmpty()) {
+        return false;
+    }
+    static QSet<QString> told;
+    if (!told.contains(reason)) {
+        told.insert(reason);
+        Modal::instance().reportBox(applicationTitle(), reason, [] {});
+    }
+    return true;
+}
+
 QString keyPath(const QString& key)
 {
     return kSection + QLatin1Char('/') + key;
@@ -29,6 +47,9 @@ QString keyPath(const QString& key)
 // False when the same text was there already: the file is not rewritten.
 bool storeText(const QString& key, const QString& text)
 {
+    if (storeRefused()) {
+        return false;
+    }
     SettingsLocation::prepareWrite();
     auto store = openStore();
     if (!store) {
@@ -164,6 +185,9 @@ void Settings::write(const QString& key, const QString& text)
 
 QString GetSetting(const QString& key, const QString& defaultValue)
 {
+    if (storeRefused()) {
+        return defaultValue;
+    }
     auto store = openStore();
     if (!store) {
         return defaultValue;

@@ -79,7 +79,8 @@ public:
     // Each raises Failure::pathFileAccess() when the store cannot be written,
     // keeping what was stored. A text over its key's maxLength raises
     // Failure::overflow() and an invalid colour Failure::typeMismatch(), since
-    // neither could be read back.
+    // neither could be read back. A store refused for the run (too large) is
+    // never written: the value is dropped, and the user was told once.
     void set(const FlagKey& key, bool on);
     void set(const TextKey& key, const QString& text);
     void set(const ColourKey& key, const QColor& colour);

@@ -45,6 +45,12 @@ void plant(const QString& path, QFile::Permissions permissions)
     QVERIFY(file.setPermissions(permissions));
 }
 
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 constexpr QFile::Permissions kAnyoneWrites = QFile::Permissions(0x7777);
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
@@ -123,23 +129,110 @@ private slots:
         }
     }
 
-    // A file someone else could have put there is replaced before it can run.
+    // Whatever has the converter's name is replaced at start, and a file
+    // changed after start is never run.
+    void plantedConverterIsReplacedNotRun_data()
+    {
+        QTest::addColumn<bool>("someoneElses");
+        QTest::addColumn<bool>("afterStart");
+        QTest::newRow("someone else's, before start") << true << false;
+        QTest::newRow("the user's own, before start") << false << false;
+        QTest::newRow("the user's own, after start") << false << true;
+    }
     void plantedConverterIsReplacedNotRun()
     {
+        QFETCH(bool, someoneElses);
+        QFETCH(bool, afterStart);
         const QString path = IconPipeline::converterPath();
-        plant(path, kAnyoneWrites);
-        if (::getuid() == 0) {
-            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0); // nobody's
-            QFile::setPermissions(path, kOwnerOnly | QFile::ReadOther | QFile::ExeOther);
+        const auto plantHere = [&] {
+            plant(path, someoneElses ? kAnyoneWrites : kOwnerOnly);
+            if (someoneElses && ::getuid() == 0) {
+                QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0); // nobody's
+                QFile::setPermissions(path, kOwnerOnly | QFile::ReadOther | QFile::ExeOther);
+            }
+        };
+        if (!afterStart) {
+            plantHere();
+        }
+        IconPipeline icons;
+        icons.deployConverter(IconPipeline::converterBytes());
+        QCOMPARE(contentOf(path), IconPipeline::converterBytes());
+        if (afterStart) {
+            plantHere();
+        }
+        Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
+        const QIcon icon = QCoro::waitFor(icons.convert(p, picture(qRgb(255, 0, 0))));
+        QVERIFY(!QFile::exists(path + QStringLiteral(".ran")));
+        QCOMPARE(contentOf(path), IconPipeline::converterBytes());
+        QVERIFY(QFile::exists(icons.iconPath()));
+        QVERIFY(!icon.isNull());
+        QCOMPARE(m_modal.errorReports().size(), 0);
+    }
+
+    // Icon files go only where nobody else can swap or read them; without
+    // such a folder there are none, said once, and the tray goes on.
+    void iconFolderMustBeTheUsersAlone_data()
+    {
+        QTest::addColumn<QString>("changed"); // under the test's folder
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("someoneElses");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("anyone may write it") << "cache/Ravensel/Tepora" << 0777 << false << false;
+        QTest::newRow("anyone may write a folder above") << "cache" << 0777 << false << false;
+        QTest::newRow("a folder above like /tmp") << "cache" << 01777 << false << true;
+        QTest::newRow("someone else's") << "cache/Ravensel/Tepora" << 0700 << true << false;
+    }
+    void iconFolderMustBeTheUsersAlone()
+    {
+        QFETCH(QString, changed);
+        QFETCH(int, mode);
+        QFETCH(bool, someoneElses);
+        QFETCH(bool, used);
+        const QString folder = m_env->path() + QStringLiteral("/cache/Ravensel/Tepora");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray target = QFile::encodeName(m_env->path() + QLatin1Char('/') + changed);
+        QCOMPARE(::chmod(target.constData(), mode_t(mode)), 0);
+        if (someoneElses) {
+            if (::getuid() != 0) {
+                QSKIP("giving a folder to another user needs root");
+            }
+            QCOMPARE(::chown(target.constData(), 65534, 65534), 0);
         }
         IconPipeline icons;
         icons.deployConverter(IconPipeline::converterBytes());
         Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
+        for (int refresh = 0; refresh < 3; ++refresh) {
+            const QIcon icon = QCoro::waitFor(icons.convert(p, picture(qRgb(255, 0, 0))));
+            QCOMPARE(icon.pixmap(28, 29).toImage().pixel(5, 5), qRgb(255, 0, 0));
+        }
+        QCOMPARE(QFile::exists(folder + QStringLiteral("/CurTemp.bmp")), used);
+        QCOMPARE(QFile::exists(folder + QStringLiteral("/CurTemp.ico")), used);
+        QCOMPARE(m_modal.errorReports().size(), used ? 0 : 1);
+    }
+
+    // What the converter leaves in the icon's place is opened without
+    // waiting on it or following it, and refused unless it is a file.
+    void onlyAFileIsReadAsTheIcon_data()
+    {
+        QTest::addColumn<QByteArray>("made"); // shell text that makes "$ico"
+        QTest::newRow("FIFO") << QByteArray("mkfifo \"$ico\"");
+        QTest::newRow("link to another icon") << QByteArray("ln -s \"$0.other.ico\" \"$ico\"");
+    }
+    void onlyAFileIsReadAsTheIcon()
+    {
+        QFETCH(QByteArray, made);
+        const QString other = IconPipeline::converterPath() + QStringLiteral(".other.ico");
+        QVERIFY(picture(qRgb(0, 0, 255)).save(other, "ICO"));
+        QVERIFY(QFile::setPermissions(other, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        const auto otherMode = QFileInfo(other).permissions();
+        IconPipeline icons;
+        icons.deployConverter("#!/bin/sh\nico=\"${3%.bmp}.ico\"\n" + made + "\n");
+        Procedure p(QStringLiteral("Form1"), QStringLiteral("ListTemp"));
         const QIcon icon = QCoro::waitFor(icons.convert(p, picture(qRgb(255, 0, 0))));
-        QVERIFY(!QFile::exists(path + QStringLiteral(".ran")));
-        QVERIFY(QFile::exists(icons.iconPath()));
-        QVERIFY(!icon.isNull());
-        QCOMPARE(m_modal.errorReports().size(), 0);
+        QCOMPARE(icon.pixmap(28, 29).toImage().pixel(5, 5), qRgb(255, 0, 0));
+        QCOMPARE(QFileInfo(other).permissions(), otherMode);
+        QCOMPARE(m_modal.errorReports().size(), 1);
+        QVERIFY(m_modal.errorReports().first().text.contains(QStringLiteral("Form1.ListTemp at line 118")));
     }
 
     // A full disk: the last good picture stays whole, the tray gets the new one.

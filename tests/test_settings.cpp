@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "ScriptedModal.h"
 #include "TestEnv.h"
 
 #include "base/Failure.h"
 #include "base/Settings.h"
+#include "base/SettingsLocation.h"
 #include "base/SettingsText.h"
 
 #include <QColor>
@@ -395,6 +397,30 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Failure, Settings::instance().set(Setting::FontColor, QColor()));
         QVERIFY(!QFile::exists(m_env->settingsFile()));
         QCOMPARE(spy.size(), 0);
+    }
+
+    // A file far larger than any the program writes is not read at every
+    // poll, nor written over: defaults, one message, the bytes as they were.
+    void oversizedFileIsLeftAlone()
+    {
+        ScriptedModal modal;
+        const QByteArray content = "[Tepora]\nText1=Oslo\nOption4=0\n[Other]\nfiller=" +
+                                   QByteArray(SettingsLocation::kMaxStoreBytes, 'x') + '\n';
+        QFile file(m_env->settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        for (int read = 0; read < 3; ++read) {
+            QCOMPARE(Settings::instance().get(Setting::Location), QStringLiteral("San Diego CA"));
+            QCOMPARE(Settings::instance().get(Setting::Fahrenheit), true);
+        }
+        Settings::instance().set(Setting::Location, QStringLiteral("Paris"));
+        Settings::instance().set(Setting::Celsius, true);
+        Settings::instance().set(Setting::FontColor, QColor(Qt::red));
+        SaveSetting("APIKey", "abc");
+        QCOMPARE(readBytes(m_env->settingsFile()), content);
+        QCOMPARE(modal.shown.size(), 1);
+        QVERIFY(modal.shown.first().text.contains(QStringLiteral("too large")));
     }
 
     void writeIsSeenByNextRead()

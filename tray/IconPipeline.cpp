@@ -23,6 +23,9 @@ namespace
 {
 
 constexpr QFile::Permissions kOwnFile = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions kOwnProgram = kOwnFile | QFile::ExeOwner;
+// A 16 to 48 pixel icon is a few kilobytes; anything near this is no icon of ours.
+constexpr qint64 kMaxIconBytes = 1024 * 1024;
 
 QString cacheFolder()
 {
@@ -35,25 +38,25 @@ QString cacheFolder()
 QString converterFolder()
 {
     const QString temp = qEnvironmentVariable("TEMP");
-    if (!temp.isEmpty() && isUsersOwn(temp)) {
+    if (PrivateFiles::isPrivateFolder(temp)) {
         return QDir::cleanPath(temp);
     }
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && isUsersOwn(runtime)) {
+    if (PrivateFiles::isPrivateFolder(runtime)) {
         return QDir::cleanPath(runtime) + QStringLiteral("/tepora");
     }
     return cacheFolder();
 }
 
 // Creates the folder (and its parents) for this user alone, or checks that an
-// existing one is the user's own.
+// existing one is the user's alone, and so is the way to it. Its mode is never
+// mended: whatever others put in it meanwhile would stay.
 void makeOwnFolder(const QString& folder)
 {
-    const QFileInfo info(folder);
-    if (!info.exists()) {
+    if (!QFileInfo::exists(folder)) {
         PrivateFiles::makeFolder(folder);
     }
-    if (!QFileInfo(folder).isDir() || !isUsersOwn(folder)) {
+    if (!PrivateFiles::isPrivateFolder(folder)) {
         throw Failure::pathFileAccess();
     }
 }
@@ -99,41 +102,70 @@ QString IconPipeline::converterPath()
 #endif
 }
 
-void IconPipeline::deployConverter(const QByteArray& bytes) const
+void IconPipeline::deployConverter(const QByteArray& bytes)
 {
     const QString path = converterPath();
     makeOwnFolder(QFileInfo(path).path());
-    const QFileInfo there(path);
-    // Anything of that name that is not the user's own is replaced, never run.
-    if ((there.exists() || there.isSymLink()) &&
-        (there.isSymLink() || !there.isFile() || !isUsersOwn(path))) {
-        if (!QFile::remove(path)) {
-            throw Failure::pathFileAccess();
-        }
+    // Renamed over whatever has the name, at every start: a copy left from an
+    // earlier run, or put there by anyone, is never taken for this one.
+    if (!PrivateFiles::replaceFile(path, bytes, kOwnProgram)) {
+        throw Failure::pathFileAccess();
     }
-    WriteNewFile(bytes, path);
+    m_converter = bytes;
+    m_converterPath = path;
 }
 
 void IconPipeline::removeConverter() const
 {
-    RemoveFile(converterPath());
+    if (!m_converterPath.isEmpty()) {
+        RemoveFile(m_converterPath);
+    }
+}
+
+bool IconPipeline::converterIsOurs() const
+{
+    if (m_converter.isEmpty()) {
+        return false;
+    }
+    const auto holdsOurBytes = [this] {
+        PrivateFiles::OwnFile file(m_converterPath);
+        return file.isOpen() && !file.othersMayWrite() && file.size() == m_converter.size() &&
+               file.readAll(m_converter.size()) == m_converter;
+    };
+    if (holdsOurBytes()) {
+        return true;
+    }
+    // Changed since start: written again, never run as found.
+    return PrivateFiles::replaceFile(m_converterPath, m_converter, kOwnProgram) && holdsOurBytes();
 }
 
 QString IconPipeline::folder() const
 {
-    if (m_folder.isEmpty()) {
-        m_folder = cacheFolder();
+    if (!m_folder) {
         try {
-            makeOwnFolder(m_folder);
+            makeOwnFolder(cacheFolder());
+            m_folder = cacheFolder();
         } catch (const Failure&) {
-            // The writes into it fail and are reported where they happen.
+            m_folder = QString();
         }
     }
-    return m_folder;
+    return *m_folder;
 }
 
 QCoro::Task<QIcon> IconPipeline::convert(Procedure& p, QImage drawn) const
 {
+    if (folder().isEmpty()) {
+        // Told once: the tray shows every reading all the same, drawn here.
+        if (!m_folderReported) {
+            m_folderReported = true;
+            p.run(114, [] {
+                throw Failure(QStringLiteral("The folder for the icon files is not yours alone, so none are "
+                                             "written: ") +
+                              cacheFolder().left(512));
+            });
+        }
+        co_return QIcon(QPixmap::fromImage(drawn));
+    }
     const QString bmp = bitmapPath();
     const QString ico = iconPath();
     QIcon icon;
@@ -151,21 +183,33 @@ QCoro::Task<QIcon> IconPipeline::convert(Procedure& p, QImage drawn) const
     co_await p.step(116, [&]() -> QCoro::Task<> {
         // An icon left from an earlier refresh must never pass for this one.
         QFile::remove(ico);
-        const QString converter = converterPath();
-        // Someone else's file in its place is never run, and an older
-        // picture is not converted for this reading.
-        if (written && isUsersOwn(converter)) {
+        // Only the bytes deployed at start are run, and an older picture is
+        // not converted for this reading.
+        if (written && converterIsOurs()) {
             // Built apart: GCC 12 cannot take a braced list inside co_await.
             QStringList arguments;
             arguments << QStringLiteral("-out") << QStringLiteral("ico") << bmp;
-            co_await RunAndWait(converter, arguments, 0, m_timeoutMs, &m_stop);
+            co_await RunAndWait(m_converterPath, arguments, 0, m_timeoutMs, &m_stop);
         }
     });
     p.run(118, [&] {
-        if (!PathExists(ico)) {
+        // A link, a FIFO (which would hold the program in open() for good) or
+        // someone else's file in the icon's place is never read.
+        PrivateFiles::OwnFile file(ico);
+        if (file.isMissing()) {
             throw Failure::fileNotFound();
         }
-        QImageReader reader(ico);
+        // The converter leaves the mode to the umask; the file is the user's alone.
+        if (!file.isOpen() || !file.setPermissions(kOwnFile)) {
+            throw Failure::pathFileAccess();
+        }
+        std::optional<QByteArray> bytes = file.readAll(kMaxIconBytes);
+        if (!bytes) {
+            throw Failure(QStringLiteral("Invalid picture"));
+        }
+        QBuffer buffer(&*bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
         const QByteArray format = reader.format();
         const QImage picture = reader.read();
         if (format.isEmpty() || picture.isNull()) {
@@ -173,8 +217,6 @@ QCoro::Task<QIcon> IconPipeline::convert(Procedure& p, QImage drawn) const
         }
         // Judge the content, not the name: a renamed bitmap is still a bitmap.
         if (format == "ico") {
-            // The converter leaves the mode to the umask; the file is the user's alone.
-            QFile::setPermissions(ico, kOwnFile);
             // The picture just checked, not the file read a second time.
             icon = QIcon(QPixmap::fromImage(picture));
         }
@@ -202,7 +244,10 @@ void RemoveFile(const QString& path)
     if (QFile::remove(path)) {
         return;
     }
-    // A read-only file: make it writable and try once more.
+#ifdef Q_OS_WIN
+    // A read-only file: make it writable and try once more. Elsewhere the
+    // folder decides, and a mode changed by name would go through a link.
     QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner | QFile::WriteUser);
     QFile::remove(path);
+#endif
 }

@@ -11,6 +11,8 @@
 
 #include <QCoroTask>
 
+#include <optional>
+
 class Procedure;
 
 // Turns the drawn tray picture into the icon the tray shows: writes it as
@@ -32,14 +34,16 @@ public:
     // else the user's cache folder.
     static QString converterPath();
 
-    // Writes the converter unless this user's own copy is there already; a
-    // file someone else owns or may change is replaced. Raises Failure when
-    // the folder or the file cannot be made the user's own.
-    void deployConverter(const QByteArray& bytes) const;
+    // Writes the converter afresh over whatever has its name, and remembers
+    // its bytes: a conversion runs only a file that still holds them. Raises
+    // Failure when the folder is not the user's alone or the file cannot be
+    // written.
+    void deployConverter(const QByteArray& bytes);
     void removeConverter() const;
 
     // Where "CurTemp.bmp" and "CurTemp.ico" go: the user's cache folder,
-    // never the program's.
+    // never the program's. Empty when that folder is not the user's alone:
+    // there are no icon files then.
     QString folder() const;
     QString bitmapPath() const { return folder() + QStringLiteral("/CurTemp.bmp"); }
     QString iconPath() const { return folder() + QStringLiteral("/CurTemp.ico"); }
@@ -52,9 +56,16 @@ public:
     void cancel() { m_stop.open(); }
 
 private:
+    // True when the deployed converter is in place as written, after writing
+    // it again if it is not.
+    bool converterIsOurs() const;
+
     int m_timeoutMs;
     Latch m_stop;
-    mutable QString m_folder;
+    mutable std::optional<QString> m_folder;
+    mutable bool m_folderReported = false;
+    QByteArray m_converter; // as deployed
+    QString m_converterPath;
 };
 
 // Whether only this user can change the file or folder at `path`: the user

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -70,7 +71,10 @@ bool readableAsUtf8(const QString& path)
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(SettingsLocation::kMaxStoreBytes + 1);
+    if (bytes.size() > SettingsLocation::kMaxStoreBytes) {
+        return false;
+    }
     if (isUtf8(bytes)) {
         return true;
     }
@@ -99,6 +103,23 @@ std::unique_ptr<QSettings> open()
 QString describe()
 {
     return iniPath();
+}
+
+QString refusal()
+{
+    static QSet<QString> refused;
+    const QString path = iniPath();
+    if (!refused.contains(path)) {
+        const QFileInfo info(path);
+        if (!info.isFile() || info.size() <= kMaxStoreBytes) {
+            return {};
+        }
+        refused.insert(path);
+    }
+    return QStringLiteral("The settings file is too large to be Tepora's (over 1 MiB): %1\n\n"
+                          "It is left as it is. Tepora uses its default settings and saves no change "
+                          "until it is started again.")
+        .arg(path.left(512));
 }
 
 void prepareWrite()

@@ -26,6 +26,12 @@ QString describe()
     return kRegistryPath + QStringLiteral("\\Tepora");
 }
 
+// Registry values are read one by one, whatever else the key holds.
+QString refusal()
+{
+    return {};
+}
+
 // The registry key is the user's own already.
 void prepareWrite() {}
 
