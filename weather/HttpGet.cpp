@@ -181,7 +181,8 @@ bool BodyReader::take(QByteArray& in)
         } else {
             const qsizetype semicolon = text.indexOf(';');
             bool isNumber = false;
-            const qint64 size = (semicolon < 0 ? text : text.first(semicolon)).trimmed().toLongLong(&isNumber, 16);
+            const qint64 size =
+                (semicolon < 0 ? text : text.first(semicolon)).trimmed().toLongLong(&isNumber, 16);
             ok = isNumber && size >= 0;
             m_left = size;
             m_state = size == 0 ? State::Trailer : State::ChunkData;
@@ -250,16 +251,17 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
         done.open();
     };
     QObject::connect(socket.get(), &QSslSocket::disconnected, &done, closedByPeer);
-    QObject::connect(socket.get(), &QSslSocket::errorOccurred, &done, [&](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError) {
-            closedByPeer();
-            return;
-        }
-        if (failure.isEmpty()) {
-            failure = socket->errorString();
-        }
-        done.open();
-    });
+    QObject::connect(socket.get(), &QSslSocket::errorOccurred, &done,
+                     [&](QAbstractSocket::SocketError error) {
+                         if (error == QAbstractSocket::RemoteHostClosedError) {
+                             closedByPeer();
+                             return;
+                         }
+                         if (failure.isEmpty()) {
+                             failure = socket->errorString();
+                         }
+                         done.open();
+                     });
     if (tls) {
         socket->connectToHostEncrypted(url.host(), quint16(url.port(443)));
     } else {
