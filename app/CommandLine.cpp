@@ -32,6 +32,20 @@ struct Parser {
             "Shows the outdoor temperature at one place in the system tray and sounds an alarm\n"
             "when it reaches a target. Settings: ~/.config/Ravensel.ini. See tepora(1)."));
         parser.addOptions({help, version});
+        // Qt takes these once the application object exists; they are known
+        // here so that the whole line is checked before a display is needed.
+        for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                 "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display",
+                                 "geometry", "name", "style", "stylesheet", "qmljsdebugger"}) {
+            QCommandLineOption qt(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+            qt.setFlags(QCommandLineOption::HiddenFromHelp);
+            parser.addOption(qt);
+        }
+        for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+            QCommandLineOption qt(QString::fromLatin1(name));
+            qt.setFlags(QCommandLineOption::HiddenFromHelp);
+            parser.addOption(qt);
+        }
         parsed = parser.parse(arguments);
     }
 };
@@ -43,7 +57,7 @@ void print(std::FILE* stream, const QString& text)
 
 } // namespace
 
-std::optional<int> answerHelpOrVersion(int argc, char** argv)
+std::optional<int> answerCommandLine(int argc, char** argv)
 {
     if (argc <= 1) {
         return std::nullopt;
@@ -63,12 +77,6 @@ std::optional<int> answerHelpOrVersion(int argc, char** argv)
         print(stdout, QStringLiteral("tepora " TEPORA_VERSION "\n"));
         return 0;
     }
-    return std::nullopt;
-}
-
-std::optional<int> rejectOtherArguments(const QStringList& arguments)
-{
-    const Parser p(arguments);
     QString mistake;
     if (!p.parsed) {
         mistake = p.parser.errorText();

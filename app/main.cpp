@@ -15,13 +15,10 @@
 int main(int argc, char* argv[])
 {
     SignalRelay::catchEarly();
-    if (const std::optional<int> status = answerHelpOrVersion(argc, argv)) {
+    if (const std::optional<int> status = answerCommandLine(argc, argv)) {
         return *status;
     }
     QApplication app(argc, argv);
-    if (const std::optional<int> status = rejectOtherArguments(QApplication::arguments())) {
-        return *status;
-    }
     QApplication::setApplicationName(QStringLiteral("Tepora"));
     QApplication::setOrganizationName(QStringLiteral("Ravensel"));
     QApplication::setWindowIcon(applicationIcon());

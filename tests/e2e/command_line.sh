@@ -43,9 +43,10 @@ expect 0 "Usage: tepora" "" tepora --help
 expect 0 "Usage: tepora" "" tepora -h
 expect 0 "tepora 1." "" tepora --version
 expect 0 "Usage: tepora" "" tepora -platform offscreen --help
-# The rest is checked once Qt has taken its options, which needs a platform.
-expect 2 "Unknown option 'bogus'" offscreen tepora --bogus
-expect 2 "takes no arguments" offscreen tepora stray
+# Mistakes too, and Qt's own options are no mistake.
+expect 2 "Unknown option 'bogus'" "" tepora --bogus
+expect 2 "takes no arguments" "" tepora stray
+expect 2 "Unknown option 'bogus'" "" tepora -platform offscreen -reverse --bogus
 
 expect 0 "make-resources" "" make-resources --help
 expect 2 "Unknown option" "" make-resources --bogus
