@@ -2,6 +2,9 @@
 
 #include "alarm/PanelTexts.h"
 
+#include "base/Convert.h"
+#include "base/Failure.h"
+
 namespace
 {
 const QString kCrLf = QStringLiteral("\r\n");
@@ -31,4 +34,19 @@ QString locationPrompt()
     // The parenthesis stays open, as it always has.
     return QStringLiteral("Please enter your location: ") + kCrLf + kCrLf +
            QStringLiteral("(For example: Londonderry, US or San Diego or Paris, France");
+}
+
+QString targetNote(const QString& targetText)
+{
+    try {
+        toDouble(targetText);
+        return QString();
+    } catch (const Failure&) {
+        // What the user typed, kept short: the line has room for one sentence.
+        QString shown = targetText.simplified();
+        if (shown.size() > 12) {
+            shown = shown.left(11) + QStringLiteral("…");
+        }
+        return QStringLiteral(" The alarm is off: the target \"%1\" is not a number.").arg(shown);
+    }
 }

@@ -16,3 +16,7 @@ QString testAlarmHelpText();
 
 // The prompt of "Change Location".
 QString locationPrompt();
+
+// Said after the reading while the target is no number (the alarm is off
+// then); empty when it is one.
+QString targetNote(const QString& targetText);

@@ -3,6 +3,7 @@
 #include "alarm/TemperatureMonitor.h"
 
 #include "alarm/AlertPresenter.h"
+#include "alarm/PanelTexts.h"
 #include "base/Convert.h"
 #include "base/ErrorReport.h"
 #include "base/Latch.h"
@@ -105,7 +106,10 @@ QCoro::Task<> TemperatureMonitor::ListTemp(bool InTimer)
         co_return;
     }
     TemperatureTexts texts;
-    p.run(106, [&] { texts = temperatureTexts(CurTemp, m_unit, CityName); });
+    p.run(106, [&] {
+        texts = temperatureTexts(CurTemp, m_unit, CityName);
+        texts.statusLine += targetNote(m_targetText);
+    });
     // The status line is the window's step 108.
     emit temperatureShown(texts);
     if (m_icon) {
@@ -127,9 +131,9 @@ QCoro::Task<bool> TemperatureMonitor::HasReachedTemp()
     if (p.test(102, [&] { return cur <= InvalidKeyTemp; })) {
         co_return false;
     }
-    if (!p.test(104, [&] { return cur == LastAlarmTemp; })) {
-        // A target that is no number never counts as reached; the failed
-        // conversion is still reported.
+    // A target that is no number never counts as reached. ListTemp has
+    // reported it, and the status line says so: one box is enough.
+    if (!p.test(104, [&] { return cur == LastAlarmTemp; }) && targetNote(m_targetText).isEmpty()) {
         p.run(106, [&] { reached = targetReached(cur, toDouble(m_targetText), m_direction, LastAlarmTemp); });
     }
     if (reached) {

@@ -2,6 +2,7 @@
 
 #include "app/QtModal.h"
 
+#include "base/Latch.h"
 #include "base/WindowRoutines.h"
 
 #include <QApplication>
@@ -16,6 +17,58 @@ namespace
 {
 
 bool g_closing = false;
+
+// One box at a time: a box opened while another shows would cover it, and
+// the one behind goes unseen until the top one is closed. Later boxes wait
+// their turn, in the order they came.
+bool g_boxShowing = false;
+QList<std::function<void()>> g_waitingBoxes;
+
+void takeTurn(std::function<void()> show)
+{
+    if (g_boxShowing) {
+        g_waitingBoxes.append(std::move(show));
+        return;
+    }
+    g_boxShowing = true;
+    show();
+}
+
+void endTurn()
+{
+    if (g_waitingBoxes.isEmpty()) {
+        g_boxShowing = false;
+        return;
+    }
+    g_waitingBoxes.takeFirst()();
+}
+
+// The turn of an awaited box, from its start until it is closed.
+class Turn
+{
+public:
+    QCoro::Task<> wait()
+    {
+        QPointer<Latch> mine(&m_latch);
+        takeTurn([mine] {
+            if (mine) {
+                mine->open();
+            } else {
+                endTurn(); // its wait was given up
+            }
+        });
+        co_await m_latch.wait();
+    }
+    ~Turn()
+    {
+        if (m_latch.isOpen()) {
+            endTurn();
+        }
+    }
+
+private:
+    Latch m_latch;
+};
 
 QWidget* owner()
 {
@@ -48,6 +101,8 @@ static QString forDisplay(QString text)
 
 QCoro::Task<> QtModal::messageBox(const QString& title, const QString& text, Icon icon)
 {
+    Turn turn;
+    co_await turn.wait();
     if (g_closing) {
         co_return;
     }
@@ -61,21 +116,29 @@ QCoro::Task<> QtModal::messageBox(const QString& title, const QString& text, Ico
 
 void QtModal::reportBox(const QString& title, const QString& text, std::function<void()> closed)
 {
-    if (g_closing) {
-        closed();
-        return;
-    }
-    auto* box = new QMessageBox(QMessageBox::Warning, title, forDisplay(text), QMessageBox::Ok, owner());
-    asPlainText(*box);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    QObject::connect(box, &QMessageBox::finished, box, [closed = std::move(closed)] { closed(); });
-    box->show();
+    takeTurn([title, text, closed = std::move(closed)] {
+        if (g_closing) {
+            endTurn();
+            closed();
+            return;
+        }
+        auto* box = new QMessageBox(QMessageBox::Warning, title, forDisplay(text), QMessageBox::Ok, owner());
+        asPlainText(*box);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        QObject::connect(box, &QMessageBox::finished, box, [closed] {
+            endTurn();
+            closed();
+        });
+        box->show();
+    });
 }
 
 QCoro::Task<std::optional<QString>> QtModal::inputBox(const QString& title, const QString& prompt,
                                                       const QString& proposed)
 {
+    Turn turn;
+    co_await turn.wait();
     if (g_closing) {
         co_return std::nullopt;
     }
@@ -95,6 +158,8 @@ QCoro::Task<std::optional<QString>> QtModal::inputBox(const QString& title, cons
 
 QCoro::Task<std::optional<QColor>> QtModal::colorDialog(const QColor& initial)
 {
+    Turn turn;
+    co_await turn.wait();
     if (g_closing) {
         co_return std::nullopt;
     }

@@ -53,6 +53,17 @@ void runPolls(Form1& window, int count)
     QVERIFY(QTest::qWaitFor([&] { return refreshes.count() >= count; }, 20000));
 }
 
+QList<QMessageBox*> visibleBoxes()
+{
+    QList<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+            boxes << box;
+        }
+    }
+    return boxes;
+}
+
 void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {})
 {
     QFile file(path);
@@ -80,6 +91,7 @@ private slots:
     void soundFileMissingOrBroken_data();
     void soundFileMissingOrBroken();
     void serviceTextIsShownPlainWithoutTheKey();
+    void boxesComeOneAtATime();
 };
 
 void TestFaults::settingsDamagedInEveryKey()
@@ -239,6 +251,27 @@ void TestFaults::serviceTextIsShownPlainWithoutTheKey()
     const QString status = h.child<QLabel>("Label2")->text();
     QVERIFY2(status.contains("<b>Big</b>" + QString(53, 'x') + "… is 63 °F"), qPrintable(status));
     QVERIFY(!status.contains(QChar(0x202E)));
+}
+
+// A report and a box that come together are shown one after the other:
+// neither opens over the other and hides it.
+void TestFaults::boxesComeOneAtATime()
+{
+    forgetReportedFaults();
+    QtModal real;
+    Modal::install(&real);
+    showErrorReport(QStringLiteral("Type mismatch"), QStringLiteral("Form1"), QStringLiteral("ListTemp"),
+                    100);
+    QCoro::Task<> second = showMessage(QStringLiteral("location is not correct."));
+    QTRY_COMPARE(visibleBoxes().size(), 1);
+    QVERIFY(visibleBoxes().first()->text().startsWith(QStringLiteral("Type mismatch")));
+    visibleBoxes().first()->accept();
+    QTRY_COMPARE(visibleBoxes().size(), 1);
+    QCOMPARE(visibleBoxes().first()->text(), QStringLiteral("location is not correct."));
+    visibleBoxes().first()->accept();
+    QCoro::waitFor(second);
+    QTRY_COMPARE(visibleBoxes().size(), 0);
+    Modal::install(nullptr);
 }
 
 QTEST_MAIN(TestFaults)
