@@ -266,6 +266,38 @@ private slots:
         }
     }
 
+    // Every whole degree a reading can show, in both units, at every panel
+    // size: nothing runs off the right edge (a cut glyph would ink the last
+    // column), and the sign and digits are always there as drawn alone.
+    void nothingIsClippedAtAnySize_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("unit");
+        for (const int size : kPanelSizes) {
+            for (const char* unit : {"F", "C"}) {
+                QTest::addRow("%d px, %s", size, unit) << size << QString::fromLatin1(unit);
+            }
+        }
+    }
+    void nothingIsClippedAtAnySize()
+    {
+        QFETCH(int, size);
+        QFETCH(QString, unit);
+        const QColor back(Qt::white);
+        for (int degrees = -99; degrees <= 199; ++degrees) {
+            const QString digits = QString::number(degrees);
+            const QString text = digits + QStringLiteral(" \u00B0") + unit;
+            const QImage full = drawTrayIcon(text, Qt::black, back, size);
+            QVERIFY2(inkedColumns(full, back).last() < size - 1, qPrintable(text));
+            const QImage alone = drawTrayIcon(digits, Qt::black, back, size);
+            for (int x = 0; x <= inkedColumns(alone, back).last(); ++x) {
+                for (int y = 0; y < size; ++y) {
+                    QVERIFY2(full.pixelColor(x, y) == alone.pixelColor(x, y), qPrintable(text));
+                }
+            }
+        }
+    }
+
     void storedColours_data()
     {
         QTest::addColumn<qint32>("stored");

@@ -33,6 +33,34 @@ QString essentialPart(const QString& text)
     return unit < 0 ? text : text.left(unit);
 }
 
+// Room kept free at the right edge, in canvas pixels: at the smaller panel
+// sizes the scaled glyphs land up to a pixel wider than measured here.
+constexpr qreal kRightMargin = 1.5;
+
+// The ink, not only the advance: a bold degree sign reaches past its advance.
+bool fitsWhole(const QString& text, const QFontMetricsF& metrics)
+{
+    const qreal right = qMax(metrics.tightBoundingRect(text).right(), metrics.horizontalAdvance(text));
+    return right <= kCanvasWidth - kRightMargin;
+}
+
+// What of `text` is drawn: all of it, or without the unit letter, or the
+// sign and digits alone, whichever is the longest to fit whole. A glyph cut
+// at the edge (half a degree sign) reads as a wrong figure.
+QString wholePart(const QString& text, const QFontMetricsF& metrics)
+{
+    const qsizetype unit = text.indexOf(QStringLiteral(" \u00B0"));
+    if (unit < 0) {
+        return text;
+    }
+    for (const QString& candidate : {text, text.left(unit + 2)}) {
+        if (fitsWhole(candidate, metrics)) {
+            return candidate;
+        }
+    }
+    return text.left(unit);
+}
+
 QImage blankCanvas()
 {
     QImage image(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32);
@@ -49,7 +77,7 @@ qreal trayIconPointSize(const QString& text)
     const QString essential = essentialPart(text);
     for (qreal size = kFullSize; size > kSmallestSize; size -= 0.5) {
         const QFontMetricsF metrics(iconFont(size), &probe);
-        if (metrics.horizontalAdvance(essential) <= kCanvasWidth) {
+        if (fitsWhole(essential, metrics)) {
             return size;
         }
     }
@@ -73,7 +101,7 @@ void paintTrayIcon(QImage& image, qreal scale, const QString& text, const QColor
     const QFontMetricsF metrics(font, &image);
     const qreal heightUnits = metrics.height() / unitY;
     const qreal top = (8.0 - heightUnits / 2.0) * unitY;
-    painter.drawText(QPointF(0, top + metrics.ascent()), text);
+    painter.drawText(QPointF(0, top + metrics.ascent()), wholePart(text, metrics));
 }
 
 } // namespace

@@ -14,7 +14,8 @@ constexpr int kCanvasHeight = 29;
 // Draws the icon text from the left edge, centred vertically in a 16 x 16
 // unit coordinate system, in bold Arial on the background colour. The font is
 // 16 pt unless the text before the unit suffix would not fit the width; then
-// it shrinks until it does, so the icon never shows a wrong number.
+// it shrinks until it does, so the icon never shows a wrong number. The degree
+// sign and the unit letter are drawn when they fit whole, never cut.
 QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back);
 
 // The same picture drawn afresh on a square of `size` pixels (the canvas's
