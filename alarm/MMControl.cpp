@@ -2,15 +2,22 @@
 
 #include "alarm/MMControl.h"
 
+#include "base/Clock.h"
 #include "base/Failure.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
 
 namespace
 {
 std::function<AlarmSound*(QObject*)> g_factory;
+
+// A sound that has not begun by then is not going to: without a sound
+// server the player stays "playing" in silence and reports nothing.
+constexpr int kStartTimeoutMs = 5000;
 } // namespace
 
 AlarmSound* AlarmSound::create(QObject* parent)
@@ -61,9 +68,22 @@ void MMControl::setCommand(const QString& command)
         if (state() == State::Failed) {
             return;
         }
+        // Without a sound server there is no output to play on at all.
+        if (QMediaDevices::defaultAudioOutput().isNull()) {
+            setError(QStringLiteral("no sound output was found."));
+            setState(State::Failed);
+            return;
+        }
         m_player->setPosition(0);
         m_player->play();
         setState(State::Playing);
+        Clock::instance().after(kStartTimeoutMs, this, [this] {
+            if (state() == State::Playing && m_player->position() == 0) {
+                m_player->stop();
+                setError(QStringLiteral("it did not start."));
+                setState(State::Failed);
+            }
+        });
     } else if (command.compare(QLatin1String("Stop"), Qt::CaseInsensitive) == 0) {
         if (m_player) {
             m_player->stop();
