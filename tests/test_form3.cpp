@@ -12,11 +12,15 @@
 #include "weather/Form3.h"
 #include "weather/KeyTest.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOptionGroupBox>
 #include <QTcpServer>
 #include <QTest>
 
@@ -110,6 +114,54 @@ private slots:
         }
         QCOMPARE(apiKey(), QString());
         QVERIFY(fx.modal.shown.isEmpty());
+    }
+
+    // Every text of the dialog fits inside its own box, and every box stays
+    // inside the part of its frame that the style leaves for contents, with
+    // the same room on both sides, in each style Qt brings.
+    void textsFitTheirFrames_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString& style : QStyleFactory::keys()) {
+            QTest::newRow(qPrintable(style)) << style;
+        }
+    }
+    void textsFitTheirFrames()
+    {
+        QFETCH(QString, style);
+        Fixture fx;
+        fx.load();
+        std::unique_ptr<QStyle> theStyle(QStyleFactory::create(style));
+        for (QWidget* widget : fx.dialog->findChildren<QWidget*>()) {
+            widget->setStyle(theStyle.get());
+        }
+        fx.dialog->show();
+        for (QWidget* widget : fx.dialog->findChildren<QWidget*>()) {
+            const QString name = widget->objectName();
+            if (const auto* frame = qobject_cast<QGroupBox*>(widget->parentWidget())) {
+                QStyleOptionGroupBox option;
+                option.initFrom(frame);
+                option.text = frame->title();
+                option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+                option.lineWidth = 1;
+                const QRect inside = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                                    QStyle::SC_GroupBoxContents, frame);
+                const QRect box = widget->geometry();
+                QVERIFY2(inside.contains(box), qPrintable(name + " runs over its frame"));
+                // As far from the right border as from the left: text that
+                // wraps at the right edge of its box keeps clear of the border.
+                QVERIFY2(qAbs((box.left() - inside.left()) - (inside.right() - box.right())) <= 1,
+                         qPrintable(name + " is nearer one border than the other"));
+            }
+            if (const auto* label = qobject_cast<QLabel*>(widget)) {
+                const QSize needed = label->wordWrap()
+                                         ? QSize(label->width(), label->heightForWidth(label->width()))
+                                         : label->sizeHint();
+                QVERIFY2(needed.width() <= label->width() && needed.height() <= label->height(),
+                         qPrintable(name + " is too small for its text"));
+            }
+        }
+        fx.dialog->hide();
     }
 
     void opensWithStoredKeySelected()
