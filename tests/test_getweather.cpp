@@ -35,8 +35,13 @@ struct Service {
     WeatherSim sim;
     Inet inet;
 
-    explicit Service(const QString& key = QStringLiteral("good"))
+    explicit Service(const QString& key = QStringLiteral("good"), bool tls = false)
     {
+        const QString folder = qEnvironmentVariable("TEPORA_TEST_BINARY_DIR") + QStringLiteral("/tls/");
+        if (tls &&
+            !sim.useTls(folder + QStringLiteral("server.pem"), folder + QStringLiteral("server.key"))) {
+            qFatal("weather sim has no certificate");
+        }
         if (!sim.listen()) {
             qFatal("weather sim cannot listen");
         }
@@ -240,6 +245,23 @@ private slots:
         s.modal.clear();
         QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), 63.0);
         QVERIFY(s.modal.shown.isEmpty());
+    }
+
+    // Over https the service is trusted the ordinary way: SSL_CERT_FILE names
+    // the authority, as for any program on OpenSSL. An authority nobody
+    // named is refused, the key never sent.
+    void overHttps()
+    {
+        Service s(kSecretKey, true);
+        QVERIFY(s.sim.baseUrl().startsWith(QStringLiteral("https://")));
+        QString city;
+        qputenv("SSL_CERT_FILE", qEnvironmentVariable("TEPORA_TEST_BINARY_DIR").toUtf8() + "/tls/ca.pem");
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), 63.0);
+        QCOMPARE(s.sim.requestCount(), 1);
+        qunsetenv("SSL_CERT_FILE");
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), NoReadingTemp);
+        QCOMPARE(s.sim.requestCount(), 1);
+        QCOMPARE(s.modal.errorReports().size(), 1);
     }
 
     // The key goes out in clear only to this computer.

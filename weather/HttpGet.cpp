@@ -5,9 +5,12 @@
 #include "base/Failure.h"
 #include "base/Latch.h"
 
+#include <QDir>
 #include <QHostAddress>
 #include <QNetworkProxyFactory>
 #include <QScopedPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslSocket>
 
 namespace
@@ -44,6 +47,28 @@ QNetworkProxy proxyFor(const QUrl& url)
         }
     }
     return QNetworkProxy::NoProxy;
+}
+
+// The certificate authorities to trust: the system's, unless SSL_CERT_FILE
+// or SSL_CERT_DIR name others, as they do for every program built on
+// OpenSSL (Qt itself reads only the system's folders).
+QSslConfiguration tlsConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    QList<QSslCertificate> authorities;
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    if (!file.isEmpty()) {
+        authorities += QSslCertificate::fromPath(file, QSsl::Pem);
+    }
+    for (const QString& folder :
+         qEnvironmentVariable("SSL_CERT_DIR").split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        authorities += QSslCertificate::fromPath(QDir(folder).filePath(QStringLiteral("*")), QSsl::Pem,
+                                                 QSslCertificate::PatternSyntax::Wildcard);
+    }
+    if (!authorities.isEmpty()) {
+        configuration.setCaCertificates(authorities);
+    }
+    return configuration;
 }
 
 QByteArray requestFor(const QUrl& url)
@@ -199,6 +224,9 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
     QScopedPointer<QSslSocket, QScopedPointerDeleteLater> socket(new QSslSocket);
     socket->setReadBufferSize(kReadAheadBytes);
     socket->setProxy(proxyFor(url));
+    if (tls) {
+        socket->setSslConfiguration(tlsConfiguration());
+    }
 
     Latch done;
     QByteArray in;

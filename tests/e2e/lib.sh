@@ -199,8 +199,9 @@ e2e_start_sim()
     "$E2E_BUILD/tepora-weather-sim" --port 0 "$@" >"$out" 2>&1 &
     E2E_PIDS+=($!)
     e2e_wait_for "$E2E_TIMEOUT" "the weather service to listen" grep -q '^listening on ' "$out"
-    E2E_SIM_PORT=$(sed -n 's|^listening on http://127\.0\.0\.1:\([0-9]*\).*|\1|p' "$out")
-    [ -n "$E2E_SIM_PORT" ] || e2e_fail "cannot read the service's port from: $(cat "$out")"
+    E2E_SIM_URL=$(sed -n 's|^listening on \(https\{0,1\}://127\.0\.0\.1:[0-9]*\).*|\1|p' "$out")
+    E2E_SIM_PORT=${E2E_SIM_URL##*:}
+    [ -n "$E2E_SIM_URL" ] || e2e_fail "cannot read the service's address from: $(cat "$out")"
 }
 
 # e2e_sim_set PLACE KELVIN: pins a place's temperature (no drift from then on).
@@ -239,7 +240,7 @@ e2e_start_program()
         chown -R "$E2E_AS_IDS" "$E2E_DIR"
     fi
     E2E_ENV=(XDG_CONFIG_HOME="$E2E_DIR/config" XDG_CACHE_HOME="$E2E_DIR/cache" TEMP="$E2E_DIR/temp"
-        TEPORA_SERVICE_URL="http://127.0.0.1:$E2E_SIM_PORT" QT_QPA_PLATFORM=xcb "$@")
+        TEPORA_SERVICE_URL="$E2E_SIM_URL" QT_QPA_PLATFORM=xcb "$@")
     e2e_start_again program
 }
 

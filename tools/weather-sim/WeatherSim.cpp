@@ -3,9 +3,13 @@
 #include "WeatherSim.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -119,11 +123,37 @@ QByteArray reason(int status)
 WeatherSim::WeatherSim(QObject* parent) : QObject(parent), m_server(new QTcpServer(this))
 {
     m_clock.start();
-    connect(m_server, &QTcpServer::newConnection, this, &WeatherSim::onConnection);
+    // Not newConnection: an https connection is ours once its handshake is done.
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &WeatherSim::onConnection);
 }
 
 // Open sockets are children of the server and close with it.
 WeatherSim::~WeatherSim() = default;
+
+bool WeatherSim::useTls(const QString& certificateFile, const QString& keyFile)
+{
+    QFile certificate(certificateFile);
+    QFile key(keyFile);
+    if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(certificate.readAll(), QSsl::Pem);
+    const QSslKey privateKey(key.readAll(), QSsl::Rsa, QSsl::Pem);
+    if (chain.isEmpty() || privateKey.isNull()) {
+        return false;
+    }
+    configuration.setLocalCertificateChain(chain);
+    configuration.setPrivateKey(privateKey);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone); // clients show no certificate
+    auto* server = new QSslServer(this);
+    server->setSslConfiguration(configuration);
+    delete m_server;
+    m_server = server;
+    m_tls = true;
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &WeatherSim::onConnection);
+    return true;
+}
 
 bool WeatherSim::listen(quint16 port)
 {
@@ -137,7 +167,7 @@ quint16 WeatherSim::port() const
 
 QString WeatherSim::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? "https" : "http").arg(port());
 }
 
 void WeatherSim::setPlace(const QString& query, const QString& name, double kelvin)

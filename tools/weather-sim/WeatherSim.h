@@ -48,6 +48,9 @@ public:
     explicit WeatherSim(QObject* parent = nullptr);
     ~WeatherSim() override;
 
+    // Speaks https with this certificate (PEM, the server's first, then any
+    // between it and its authority) and RSA key; before listen().
+    bool useTls(const QString& certificateFile, const QString& keyFile);
     bool listen(quint16 port = 0);
     quint16 port() const;
     QString baseUrl() const;
@@ -113,6 +116,7 @@ private:
     static void sendForever(QTcpSocket* socket, const QByteArray& start, const QByteArray& unit);
 
     QTcpServer* m_server;
+    bool m_tls = false;
     QHash<QString, Place> m_places;
     QStringList m_keys;
     Fault m_fault = Fault::None;

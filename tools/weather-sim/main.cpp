@@ -76,7 +76,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption logOption(
         QStringLiteral("log-requests"),
         QStringLiteral("Print \"request <ms since the epoch> <path and query>\" for each weather request."));
-    parser.addOptions({portOption, keyOption, placeOption, logOption});
+    const QCommandLineOption certificateOption(QStringLiteral("tls-certificate"),
+                                               QStringLiteral("Speak https with this PEM certificate chain."),
+                                               QStringLiteral("file"));
+    const QCommandLineOption keyFileOption(
+        QStringLiteral("tls-key"), QStringLiteral("The certificate's PEM RSA key."), QStringLiteral("file"));
+    parser.addOptions({portOption, keyOption, placeOption, logOption, certificateOption, keyFileOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "tepora-weather-sim: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -124,6 +129,11 @@ int main(int argc, char* argv[])
     SignalRelay relay;
     QObject::connect(&relay, &SignalRelay::terminationRequested, &app, &QCoreApplication::quit);
 
+    if (parser.isSet(certificateOption) &&
+        !sim.useTls(parser.value(certificateOption), parser.value(keyFileOption))) {
+        std::fprintf(stderr, "tepora-weather-sim: cannot read --tls-certificate or --tls-key\n");
+        return 2;
+    }
     if (!sim.listen(quint16(port))) {
         std::fprintf(stderr, "tepora-weather-sim: cannot listen on 127.0.0.1:%u\n", port);
         return 1;
