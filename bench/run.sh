@@ -17,6 +17,8 @@ Usage: bench/run.sh [options]
   -i S     idle seconds measured after the Pss reading (default 120)
   -r S     seconds of fast polling for the refresh cost (default 30)
   -m MS    poll interval for the refresh cost (default 1000)
+  -t       over https: the stand-in speaks https with a certificate authority
+           made for the run, which the programs trust through SSL_CERT_FILE
   -N       do not build first
   -k       keep the work folder (logs, samples) and print its name
 EOF
@@ -32,7 +34,8 @@ REFRESH=30
 POLL_MS=1000
 DO_BUILD=1
 KEEP=0
-while getopts 'b:n:w:p:i:r:m:Nkh' opt; do
+TLS=0
+while getopts 'b:n:w:p:i:r:m:tNkh' opt; do
     case $opt in
     b) BUILD=$OPTARG ;;
     n) RUNS=$OPTARG ;;
@@ -41,6 +44,7 @@ while getopts 'b:n:w:p:i:r:m:Nkh' opt; do
     i) IDLE=$OPTARG ;;
     r) REFRESH=$OPTARG ;;
     m) POLL_MS=$OPTARG ;;
+    t) TLS=1 ;;
     N) DO_BUILD=0 ;;
     k) KEEP=1 ;;
     h) usage; exit 0 ;;
@@ -214,7 +218,7 @@ launch()
     stamp
     LAUNCH_US=$NOW
     env XDG_CONFIG_HOME="$RUN_DIR/config" XDG_CACHE_HOME="$RUN_DIR/cache" TEMP="$RUN_DIR/temp" \
-        TEPORA_SERVICE_URL="http://127.0.0.1:$E2E_SIM_PORT" QT_QPA_PLATFORM=xcb "$@" \
+        TEPORA_SERVICE_URL="$E2E_SIM_URL" "${TLS_ENV[@]}" QT_QPA_PLATFORM=xcb "$@" \
         "$RUN_DIR/program/$name" "${args[@]}" >"$RUN_DIR/program.log" 2>&1 &
     PID=$!
     E2E_PIDS+=("$PID")
@@ -316,9 +320,16 @@ measure_refresh()
 # --- the runs ---------------------------------------------------------------------
 
 e2e_start_desktop 130 160 # above the numbers the end-to-end tests take
-e2e_start_sim --log-requests
+TLS_ENV=()
+if ((TLS)); then
+    sh "$ROOT/tests/support/make-test-ca.sh" "$WORK/tls"
+    e2e_start_sim --log-requests --tls-certificate "$WORK/tls/server.pem" --tls-key "$WORK/tls/server.key"
+    TLS_ENV=(SSL_CERT_FILE="$WORK/tls/ca.pem")
+else
+    e2e_start_sim --log-requests
+fi
 LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
-e2e_log "display $DISPLAY, service port $E2E_SIM_PORT, build $BUILD, load $LOAD_BEFORE"
+e2e_log "display $DISPLAY, service $E2E_SIM_URL, build $BUILD, load $LOAD_BEFORE"
 e2e_log "about $(((RUNS * (PSS_AT + IDLE + REFRESH + 12) + WARMUP * 8) / 60 + 1)) minutes for $RUNS runs"
 
 for ((w = 1; w <= WARMUP; w++)); do

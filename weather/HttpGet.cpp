@@ -6,6 +6,7 @@
 #include "base/Latch.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkProxyFactory>
 #include <QScopedPointer>
@@ -49,25 +50,45 @@ QNetworkProxy proxyFor(const QUrl& url)
     return QNetworkProxy::NoProxy;
 }
 
-// The certificate authorities to trust: the system's, unless SSL_CERT_FILE
-// or SSL_CERT_DIR name others, as they do for every program built on
-// OpenSSL (Qt itself reads only the system's folders).
+// The certificate authorities to trust: the system's, and any that
+// SSL_CERT_FILE or SSL_CERT_DIR name besides, as they do for every program on
+// OpenSSL (Qt itself reads only the system's folder). Made once for the
+// values the variables have: a folder may hold hundreds of files.
 QSslConfiguration tlsConfiguration()
 {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    QList<QSslCertificate> authorities;
+    static QString cachedFile;
+    static QString cachedFolders;
+    static std::optional<QSslConfiguration> cached;
     const QString file = qEnvironmentVariable("SSL_CERT_FILE");
-    if (!file.isEmpty()) {
-        authorities += QSslCertificate::fromPath(file, QSsl::Pem);
+    const QString folders = qEnvironmentVariable("SSL_CERT_DIR");
+    if (cached && file == cachedFile && folders == cachedFolders) {
+        return *cached;
     }
-    for (const QString& folder :
-         qEnvironmentVariable("SSL_CERT_DIR").split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-        authorities += QSslCertificate::fromPath(QDir(folder).filePath(QStringLiteral("*")), QSsl::Pem,
-                                                 QSslCertificate::PatternSyntax::Wildcard);
+    // Qt reads the system's own folder when a certificate asks for it; read
+    // whole, it would cost a tenth of a second of every refresh.
+    const QString system = QFileInfo(QStringLiteral("/etc/ssl/certs")).canonicalFilePath();
+    const auto isSystems = [&system](const QString& path) {
+        const QString real = QFileInfo(path).canonicalFilePath();
+        return !system.isEmpty() && (real == system || real.startsWith(system + QLatin1Char('/')));
+    };
+    QList<QSslCertificate> named;
+    if (!file.isEmpty() && !isSystems(file)) {
+        named += QSslCertificate::fromPath(file, QSsl::Pem);
     }
-    if (!authorities.isEmpty()) {
-        configuration.setCaCertificates(authorities);
+    for (const QString& folder : folders.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (!isSystems(folder)) {
+            named += QSslCertificate::fromPath(QDir(folder).filePath(QStringLiteral("*")), QSsl::Pem,
+                                               QSslCertificate::PatternSyntax::Wildcard);
+        }
     }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    if (!named.isEmpty()) {
+        // A list of our own ends Qt's reading on demand: the system's go in too.
+        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + named);
+    }
+    cachedFile = file;
+    cachedFolders = folders;
+    cached = configuration;
     return configuration;
 }
 
