@@ -20,6 +20,8 @@ public:
     ~AlarmSound() override = default;
 
     QString FileName;
+    // The folder the program's own parts are found from.
+    QString ProgramFolder;
 
     // "Open", "Play", "Stop" or "Close"; anything else raises Failure.
     virtual void setCommand(const QString& command) = 0;

@@ -115,7 +115,10 @@ void Form2::Form_Load()
     });
     const QString sound = dataFilePath(folder, QStringLiteral("reveille.mp3"));
     if (p.test(132, [&] { return PathExists(sound); })) {
-        p.run(134, [&] { MMControl1->FileName = sound; });
+        p.run(134, [&] {
+            MMControl1->FileName = sound;
+            MMControl1->ProgramFolder = folder;
+        });
         p.run(136, [&] { MMControl1->setCommand(QStringLiteral("Open")); });
         p.run(138, [&] { MMControl1->setCommand(QStringLiteral("Play")); });
     } else {

@@ -5,11 +5,9 @@
 #include "base/Clock.h"
 #include "base/Failure.h"
 
-#include <QAudioDevice>
-#include <QAudioOutput>
-#include <QMediaDevices>
-#include <QMediaPlayer>
-#include <QUrl>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
 
 namespace
 {
@@ -34,67 +32,113 @@ MMControl::MMControl(QObject* parent) : AlarmSound(parent) {}
 
 MMControl::~MMControl() = default;
 
+QStringList MMControl::modulePaths(const QString& programFolder)
+{
+    const QString name = QStringLiteral("libtepora-sound.so");
+    return {programFolder + QLatin1Char('/') + name,
+            QDir::cleanPath(programFolder + QStringLiteral("/" TEPORA_SOUND_MODULE_FROM_BIN "/") + name)};
+}
+
+namespace
+{
+
+// The player from the sound module, loaded once; nothing and the reason
+// when it cannot be had. The module stays loaded for the rest of the run.
+QObject* newPlayer(const QString& programFolder, QObject* parent, QString* why)
+{
+    using Make = QObject* (*)(QObject*);
+    static Make make = nullptr;
+    if (!make) {
+        QString tried;
+        for (const QString& path : MMControl::modulePaths(programFolder)) {
+            if (!QFileInfo::exists(path)) {
+                continue;
+            }
+            QLibrary module(path);
+            make = reinterpret_cast<Make>(module.resolve("tepora_sound_player"));
+            if (make) {
+                break;
+            }
+            tried = module.errorString();
+        }
+        if (!make) {
+            *why = tried.isEmpty() ? QStringLiteral("its module is missing.") : tried;
+            return nullptr;
+        }
+    }
+    return make(parent);
+}
+
+} // namespace
+
 void MMControl::setCommand(const QString& command)
 {
     if (command.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
-        if (!m_player) {
-            m_player = new QMediaPlayer(this);
-            m_output = new QAudioOutput(this);
-            m_player->setAudioOutput(m_output);
-            // A missing or broken file leaves the player "playing": only the
-            // media status and the error tell what really happened.
-            connect(m_player, &QMediaPlayer::mediaStatusChanged, this,
-                    [this](QMediaPlayer::MediaStatus status) {
-                        if (status == QMediaPlayer::EndOfMedia) {
-                            setState(State::Ended);
-                        } else if (status == QMediaPlayer::InvalidMedia) {
-                            setError(m_player->errorString());
-                            setState(State::Failed);
-                        }
-                    });
-            connect(m_player, &QMediaPlayer::errorOccurred, this,
-                    [this](QMediaPlayer::Error, const QString& text) {
-                        setError(text);
-                        setState(State::Failed);
-                    });
-        }
         setError(QString());
-        m_player->setSource(QUrl::fromLocalFile(FileName));
         setState(State::Open);
-    } else if (command.compare(QLatin1String("Play"), Qt::CaseInsensitive) == 0) {
         if (!m_player) {
-            throw Failure(QStringLiteral("The device is not open"));
+            QString why;
+            m_player = newPlayer(ProgramFolder, this, &why);
+            if (!m_player) {
+                fail(why);
+                return;
+            }
+            connect(m_player, SIGNAL(started()), this, SLOT(onStarted()));
+            connect(m_player, SIGNAL(ended()), this, SLOT(onEnded()));
+            connect(m_player, SIGNAL(failed(QString)), this, SLOT(onFailed(QString)));
         }
+    } else if (command.compare(QLatin1String("Play"), Qt::CaseInsensitive) == 0) {
         if (state() == State::Failed) {
             return;
         }
-        // Without a sound server there is no output to play on at all.
-        if (QMediaDevices::defaultAudioOutput().isNull()) {
-            setError(QStringLiteral("no sound output was found."));
-            setState(State::Failed);
-            return;
+        if (!m_player) {
+            throw Failure(QStringLiteral("The device is not open"));
         }
-        m_player->setPosition(0);
-        m_player->play();
+        m_started = false;
         setState(State::Playing);
+        QMetaObject::invokeMethod(m_player, "play", Q_ARG(QString, FileName));
+        // A sound that has not begun by then is not going to: the player may
+        // stay "playing" in silence and say nothing.
         Clock::instance().after(kStartTimeoutMs, this, [this] {
-            if (state() == State::Playing && m_player->position() == 0) {
-                m_player->stop();
-                setError(QStringLiteral("it did not start."));
-                setState(State::Failed);
+            if (state() == State::Playing && !m_started) {
+                fail(QStringLiteral("it did not start."));
             }
         });
-    } else if (command.compare(QLatin1String("Stop"), Qt::CaseInsensitive) == 0) {
+    } else if (command.compare(QLatin1String("Stop"), Qt::CaseInsensitive) == 0 ||
+               command.compare(QLatin1String("Close"), Qt::CaseInsensitive) == 0) {
         if (m_player) {
-            m_player->stop();
+            QMetaObject::invokeMethod(m_player, "stop");
         }
-    } else if (command.compare(QLatin1String("Close"), Qt::CaseInsensitive) == 0) {
-        if (m_player) {
-            m_player->stop();
-            m_player->setSource(QUrl());
+        if (command.compare(QLatin1String("Close"), Qt::CaseInsensitive) == 0) {
+            setState(State::Closed);
         }
-        setState(State::Closed);
     } else {
         throw Failure(QStringLiteral("Invalid command: ") + command);
     }
+}
+
+void MMControl::onStarted()
+{
+    m_started = true;
+}
+
+void MMControl::onEnded()
+{
+    if (state() == State::Playing) {
+        setState(State::Ended);
+    }
+}
+
+void MMControl::onFailed(const QString& why)
+{
+    fail(why);
+}
+
+void MMControl::fail(const QString& why)
+{
+    if (m_player) {
+        QMetaObject::invokeMethod(m_player, "stop");
+    }
+    setError(why);
+    setState(State::Failed);
 }

@@ -4,10 +4,10 @@
 
 #include "alarm/AlarmSound.h"
 
-class QAudioOutput;
-class QMediaPlayer;
+#include <QPointer>
 
-// A small media player over QMediaPlayer.
+// A small media player: the commands drive the sound module's player, which
+// is loaded when the first alert opens it (alarm/SoundPlayer.h).
 class MMControl : public AlarmSound
 {
     Q_OBJECT
@@ -18,7 +18,18 @@ public:
 
     void setCommand(const QString& command) override;
 
+    // Where the sound module is looked for beside `programFolder`: in it (a
+    // build), then where the package puts it.
+    static QStringList modulePaths(const QString& programFolder);
+
+private slots:
+    void onStarted();
+    void onEnded();
+    void onFailed(const QString& why);
+
 private:
-    QMediaPlayer* m_player = nullptr;
-    QAudioOutput* m_output = nullptr;
+    void fail(const QString& why);
+
+    QPointer<QObject> m_player;
+    bool m_started = false;
 };

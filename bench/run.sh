@@ -215,6 +215,8 @@ launch()
     local args=()
     [ "$name" = tepora-floor ] && args=("$(printf '#ff00%02x' "$MARK")")
     cp "$BUILD/$name" "$RUN_DIR/program/"
+    # Tepora's alarm player, loaded when an alert sounds (none does here).
+    [ "$name" = tepora ] && cp "$BUILD/libtepora-sound.so" "$RUN_DIR/program/"
     stamp
     LAUNCH_US=$NOW
     env XDG_CONFIG_HOME="$RUN_DIR/config" XDG_CACHE_HOME="$RUN_DIR/cache" TEMP="$RUN_DIR/temp" \

@@ -2,6 +2,8 @@
 # Installation layout and the Debian package.
 #
 #   bin/tepora                          the program
+#   libexec/tepora/libtepora-sound.so   the alarm's player, loaded by the first alert
+#                                       (a private module: no ldconfig for it)
 #   libexec/tepora/nconvert             the icon converter (the program carries
 #                                       its own copy; this one is for scripts)
 #   share/tepora/                       reveille.mp3, HAND-M.CUR
@@ -17,6 +19,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS tepora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tepora_sound LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tepora)
 # Not in bin/: "nconvert" is also the name of an unrelated, better-known tool.
 install(TARGETS nconvert RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tepora)
 

@@ -207,6 +207,9 @@ void TestFaults::soundFileMissingOrBroken()
     if (!sound.isEmpty()) {
         writeFile(folder + QStringLiteral("/reveille.mp3"), sound);
     }
+    // The player comes with the program, as when installed.
+    const QString module = QStringLiteral("/libtepora-sound.so");
+    QVERIFY(QFile::copy(qEnvironmentVariable("TEPORA_TEST_BINARY_DIR") + module, folder + module));
     h.options.programFolder = folder;
     QString shown;
     bool listVisible = false;
@@ -219,7 +222,7 @@ void TestFaults::soundFileMissingOrBroken()
     QVERIFY(h.start());
     h.window->findChild<QPushButton*>(QStringLiteral("PushButton2"))->click();
     QVERIFY(h.settled());
-    QVERIFY2(shown.startsWith(problem), qPrintable(shown));
+    QVERIFY2(shown.startsWith(problem) && !shown.contains(QStringLiteral("module")), qPrintable(shown));
     QVERIFY(listVisible);
     // No box: the alert itself says it.
     QCOMPARE(h.modal.shown.size(), 0);

@@ -240,6 +240,9 @@ bool BodyReader::take(QByteArray& in)
 
 QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes)
 {
+    if (stop.isOpen()) {
+        throw Cancelled();
+    }
     const bool tls = url.scheme() == QLatin1String("https");
     // Freed once the signal that resumed us has returned.
     QScopedPointer<QSslSocket, QScopedPointerDeleteLater> socket(new QSslSocket);

@@ -232,7 +232,7 @@ e2e_start_program()
     fi
     cp "$E2E_BUILD/tepora" "$E2E_DIR/program/"
     local data
-    for data in reveille.mp3 HAND-M.CUR; do
+    for data in reveille.mp3 HAND-M.CUR libtepora-sound.so; do
         [ -e "$E2E_BUILD/$data" ] && cp "$E2E_BUILD/$data" "$E2E_DIR/program/"
     done
     # A desktop run by another user (E2E_AS: a setpriv prefix) needs the program as that user.

@@ -55,7 +55,7 @@ for temp in "" "$theirs" "$open" "$mine" "$writable"; do
     e2e_wait_for "$E2E_TIMEOUT" "a converter to run" converted
     [ -z "$(ls -A "$MARKS")" ] || e2e_fail "TEMP=\"$temp\": a planted converter ran: $(ls -A "$MARKS")"
     e2e_is_ico "$cache/CurTemp.ico" || e2e_fail "TEMP=\"$temp\": no CurTemp.ico from the program's own converter in $cache"
-    leftovers=$(ls "$E2E_DIR/program" | grep -v '^tepora$\|^reveille.mp3$\|^HAND-M.CUR$')
+    leftovers=$(ls "$E2E_DIR/program" | grep -v '^tepora$\|^reveille.mp3$\|^HAND-M.CUR$\|^libtepora-sound.so$')
     [ -z "$leftovers" ] || e2e_fail "TEMP=\"$temp\": files beside the program: $leftovers"
     e2e_stop_program TERM || e2e_fail "TEMP=\"$temp\": exit status $?"
 done

@@ -16,6 +16,8 @@ for signal in TERM INT HUP; do
     e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico to be written" e2e_is_ico "$(e2e_icon_file)"
     e2e_log "main window $(e2e_main_window), tray icon $(e2e_tray_window) in panel $E2E_PANEL"
     [ -x "$(e2e_converter)" ] || e2e_fail "the converter is not in TEMP: $(ls -A "$E2E_DIR/temp")"
+    # The sound stack is loaded by the first alert, not carried from the start.
+    ! grep -q libQt6Multimedia "/proc/$E2E_PID/maps" || e2e_fail "Qt Multimedia is loaded without an alert"
 
     status=0
     e2e_stop_program "$signal" || status=$?

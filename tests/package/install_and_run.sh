@@ -58,7 +58,7 @@ done
 dpkg -x "$DEB" "$ROOT" || e2e_fail "dpkg -x failed"
 USR="$ROOT/usr"
 [ -x "$USR/bin/tepora" ] || e2e_fail "no usr/bin/tepora"
-for program in bin/tepora libexec/tepora/nconvert; do
+for program in bin/tepora libexec/tepora/nconvert libexec/tepora/libtepora-sound.so; do
     ! readelf -d "$USR/$program" | grep -qE '\((RPATH|RUNPATH)\)' || e2e_fail "usr/$program has a library search path"
 done
 for data in reveille.mp3 HAND-M.CUR; do
@@ -137,8 +137,10 @@ e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico in the cache folder" e2e_is_ico "$CACHE
 [ -s "$CACHE_ICONS/CurTemp.bmp" ] || e2e_fail "no CurTemp.bmp in the cache folder"
 e2e_log "tray icon $(e2e_tray_window), icon files in ${CACHE_ICONS#"$E2E_TMP"/}"
 
-# An installed data file the program opened.
-opened_data() { grep -qE "openat\(AT_FDCWD, \"$USR/share/tepora/$1\", .*\) = [0-9]+\$" "$E2E_TMP/trace.txt"; }
+# An installed file the program opened, or looked up.
+opened() { grep -qE "openat\(AT_FDCWD, \"$USR/$1\", .*\) = [0-9]+\$" "$E2E_TMP/trace.txt"; }
+opened_data() { opened "share/tepora/$1"; }
+looked_up() { grep -qE "(statx|newfstatat)\(AT_FDCWD, \"$USR/$1\", .*\) = 0\$" "$E2E_TMP/trace.txt"; }
 e2e_wait_for "$E2E_TIMEOUT" "the program to open usr/share/tepora/HAND-M.CUR" opened_data HAND-M.CUR
 
 main=$(e2e_main_window)
@@ -152,7 +154,11 @@ for _ in 1 2; do
 done
 e2e_sim_set "$PLACE" "$K_72F"
 e2e_wait_for "$E2E_TIMEOUT" "\"$ALERT\" at 72 F" sh -c "xdotool search --all --pid $E2E_PID --onlyvisible --name '^$ALERT\$'"
-e2e_wait_for "$E2E_TIMEOUT" "the alert to open usr/share/tepora/reveille.mp3" opened_data reveille.mp3
+# The alert finds its sound and loads the player (which finds no sound output
+# here and says so in the alert).
+e2e_wait_for "$E2E_TIMEOUT" "the alert to find usr/share/tepora/reveille.mp3" looked_up share/tepora/reveille.mp3
+e2e_wait_for "$E2E_TIMEOUT" "the alert to load usr/libexec/tepora/libtepora-sound.so" \
+    opened libexec/tepora/libtepora-sound.so
 
 # strace ends with the program's own exit status.
 kill -TERM "$E2E_PID" || e2e_fail "the program was gone before SIGTERM"
