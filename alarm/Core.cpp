@@ -4,18 +4,20 @@
 
 #include "alarm/TemperatureMonitor.h"
 #include "base/Settings.h"
+#include "base/SystemState.h"
 #include "tray/IconPipeline.h"
 #include "tray/TemperatureIcon.h"
 #include "tray/cSysTray.h"
 #include "weather/ReadingSource.h"
 
-Core::Core(TrayBackend* tray, int converterTimeoutMs, QObject* parent) : QObject(parent)
+Core::Core(TrayBackend* tray, int converterTimeoutMs, SystemState* system, QObject* parent) : QObject(parent)
 {
     auto readings = std::make_unique<ServiceReadings>();
     m_readings = readings.get();
     m_monitor = new TemperatureMonitor(std::move(readings), this);
     m_icon = new TemperatureIcon(tray, converterTimeoutMs, this);
     m_monitor->setIcon(m_icon);
+    m_monitor->setSystemState(system ? system : SystemState::create(this));
 }
 
 Core::~Core()

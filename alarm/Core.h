@@ -13,13 +13,15 @@
 class AlertPresenter;
 class Inet;
 class ServiceReadings;
+class SystemState;
 class TemperatureIcon;
 class TemperatureMonitor;
 class TrayBackend;
 class cSysTray;
 
 // The program without its windows: the monitor with its readings and alarm,
-// the tray icon, the settings and the converter on disk. Every value the
+// the tray icon, the settings, the converter on disk, and what the system
+// says about sleep and the network. Every value the
 // user can change lives here, is saved the moment it changes and reaches
 // the monitor and the icon from here. Windows show these values and call
 // the setters; the setters raise Failure when the store cannot be written.
@@ -28,7 +30,8 @@ class Core : public QObject
     Q_OBJECT
 
 public:
-    Core(TrayBackend* tray, int converterTimeoutMs, QObject* parent = nullptr);
+    // `system` null: the system's own (logind, NetworkManager).
+    Core(TrayBackend* tray, int converterTimeoutMs, SystemState* system = nullptr, QObject* parent = nullptr);
     ~Core() override;
 
     TemperatureMonitor& monitor() const { return *m_monitor; }

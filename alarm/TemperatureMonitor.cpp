@@ -4,9 +4,11 @@
 
 #include "alarm/AlertPresenter.h"
 #include "alarm/PanelTexts.h"
+#include "base/Clock.h"
 #include "base/Convert.h"
 #include "base/ErrorReport.h"
 #include "base/Latch.h"
+#include "base/SystemState.h"
 #include "tray/TemperatureIcon.h"
 #include "weather/ReadingSource.h"
 
@@ -64,6 +66,64 @@ void TemperatureMonitor::setTargetText(const QString& text)
     rearm();
 }
 
+void TemperatureMonitor::setSystemState(SystemState* system)
+{
+    if (m_system) {
+        disconnect(m_system, nullptr, this, nullptr);
+    }
+    m_system = system;
+    m_seen = system ? SystemView{system->asleep(), system->network()} : SystemView{};
+    if (system) {
+        connect(system, &SystemState::asleepChanged, this, &TemperatureMonitor::followSystem);
+        connect(system, &SystemState::networkChanged, this, &TemperatureMonitor::followSystem);
+    }
+}
+
+void TemperatureMonitor::followSystem()
+{
+    const SystemView now{m_system->asleep(), m_system->network()};
+    const SystemReaction reaction = systemReaction(m_seen, now);
+    m_seen = now;
+    if (m_stopped) {
+        return;
+    }
+    if (now.asleep) {
+        m_resumeRefreshDue = 0;
+    }
+    if (reaction.abandon) {
+        // The refresh waiting for it ends here, showing nothing.
+        m_source->abandon();
+    }
+    if (reaction.refreshAfterResume) {
+        const quint64 resume = ++m_resumes;
+        m_resumeRefreshDue = resume;
+        Clock::instance().after(kResumeDelayMs, this, [this, resume] {
+            if (m_resumeRefreshDue != resume) {
+                return; // asleep again, or the network's return read already
+            }
+            m_resumeRefreshDue = 0;
+            if (pollAsks(m_seen, false)) {
+                refreshForSystem();
+            }
+        });
+    }
+    if (reaction.refreshNow) {
+        m_resumeRefreshDue = 0;
+        refreshForSystem();
+    }
+}
+
+QCoro::Task<> TemperatureMonitor::refreshForSystem()
+{
+    // The next tick a whole interval after this reading.
+    if (Timer1->isActive()) {
+        Timer1->start();
+    }
+    // Waits for a refresh under way rather than skipping as a tick would:
+    // this reading is the one the user waits for.
+    co_await poll();
+}
+
 void TemperatureMonitor::startPolling()
 {
     Timer1->setInterval(m_pollIntervalMs);
@@ -84,6 +144,11 @@ QCoro::Task<bool> TemperatureMonitor::beginRefresh()
 
 QCoro::Task<double> TemperatureMonitor::getWeather(bool InTimer)
 {
+    // Asking would only bring up a box about a connection the system
+    // already knows is not there.
+    if (m_seen.network == Network::Offline) {
+        co_return WaitsForNetworkTemp;
+    }
     // Named, not a temporary inside co_await: GCC 12 destroys such a
     // temporary twice.
     WeatherInputs inputs{m_location, m_unit, m_keyButtonCaption};
@@ -174,9 +239,14 @@ QCoro::Task<> TemperatureMonitor::Timer1_Timer()
 {
     // A tick while an earlier refresh still waits (for the service, the
     // converter or an open alert) is skipped, so refreshes never pile up.
-    if (m_refreshing || m_stopped) {
+    if (m_refreshing || m_stopped || !pollAsks(m_seen, m_resumeRefreshDue != 0)) {
         co_return;
     }
+    co_await poll();
+}
+
+QCoro::Task<> TemperatureMonitor::poll()
+{
     const PollScope poll;
     Procedure p(QStringLiteral("Form1"), QStringLiteral("Timer1_Timer"));
     // Events run while the refresh waits; nothing needs running before it.

@@ -4,6 +4,7 @@
 
 #include "alarm/AlarmDecision.h"
 #include "alarm/AlertFigures.h"
+#include "alarm/SystemReaction.h"
 #include "base/TempUnit.h"
 #include "tray/TrayTexts.h"
 
@@ -17,6 +18,7 @@
 class AlertPresenter;
 class QTimer;
 class ReadingSource;
+class SystemState;
 class TemperatureIcon;
 
 // Runs the program without a window: the poll timer, the readings, the
@@ -44,6 +46,9 @@ public:
     void setAlertPresenter(AlertPresenter* alerts) { m_alerts = alerts; }
     // The tray icon a refresh draws the reading into; none: no icon.
     void setIcon(TemperatureIcon* icon) { m_icon = icon; }
+    // What the system says about sleep and the network; none: awake, network
+    // unknown. Asleep, offline and just after a resume, ticks ask nothing.
+    void setSystemState(SystemState* system);
 
     QString location() const { return m_location; }
     TempUnit unit() const { return m_unit; }
@@ -56,14 +61,16 @@ public:
     void startPolling();
     QTimer* pollTimer() const { return Timer1; }
 
-    // One reading for the location and unit.
+    // One reading for the location and unit; while the system says it has
+    // no network, WaitsForNetworkTemp without asking.
     QCoro::Task<double> getWeather(bool InTimer);
     // Takes a reading, shows it (temperatureShown, the tray icon), then runs
     // the alarm step. Waits for a refresh under way to end first.
     QCoro::Task<> ListTemp(bool InTimer);
     // Whether the target counts as reached by a fresh reading.
     QCoro::Task<bool> HasReachedTemp();
-    // One poll, as the timer runs it; skipped while a refresh is under way.
+    // One poll, as the timer runs it; skipped while a refresh is under way
+    // and while the system is asleep, offline or just resumed.
     QCoro::Task<> Timer1_Timer();
 
     // The first activation: a quiet reading becomes the alarm's starting point.
@@ -96,6 +103,9 @@ private:
     class Refresh;
     QCoro::Task<bool> beginRefresh();
     QCoro::Task<> alarmStep();
+    QCoro::Task<> poll();
+    void followSystem();
+    QCoro::Task<> refreshForSystem();
     AlertFigures figures() const;
 
     std::unique_ptr<ReadingSource> m_source;
@@ -103,6 +113,10 @@ private:
     int m_pollIntervalMs = kPollIntervalMs;
     AlertPresenter* m_alerts = nullptr;
     TemperatureIcon* m_icon = nullptr;
+    SystemState* m_system = nullptr;
+    SystemView m_seen;
+    quint64 m_resumes = 0;
+    quint64 m_resumeRefreshDue = 0; // the resume whose refresh is still to come; 0: none
 
     QString m_location;
     TempUnit m_unit = TempUnit::None;

@@ -78,7 +78,7 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
     ui->Label2->clear();
 
     m_tray = options.trayBackend ? options.trayBackend : TrayBackend::create(applicationIcon(), this);
-    m_core = new Core(m_tray, options.converterTimeoutMs, this);
+    m_core = new Core(m_tray, options.converterTimeoutMs, options.systemState, this);
     m_monitor = &m_core->monitor();
     cSysTray1 = &m_core->trayControl();
     cSysTray1->setTrayIcon(applicationIcon());

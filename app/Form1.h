@@ -18,6 +18,7 @@ class Form3;
 class Inet;
 class QRadioButton;
 class QTimer;
+class SystemState;
 class TemperatureMonitor;
 class TrayBackend;
 class cSysTray;
@@ -31,6 +32,7 @@ struct Form1Options {
     int pollIntervalMs = 60000;
     QString programFolder;              // empty: the running program's folder
     TrayBackend* trayBackend = nullptr; // null: one of its own for the desktop's notification area
+    SystemState* systemState = nullptr; // null: the system's own word on sleep and the network
     int converterTimeoutMs = 10000;
     QByteArray converter; // empty: the icon converter the program carries
 };

@@ -30,8 +30,9 @@ private:
     QByteArray m_utf8;
 };
 
-// Thrown through a flow that waits when the program closes under it: it
-// unwinds every step above the wait and is never reported. Not a Failure nor
+// Thrown through a flow that waits when the program closes under it, or when
+// its wait is given up (the machine going to sleep): it unwinds every step
+// above the wait and is never reported. Not a Failure nor
 // a std::exception, so that no step catches it.
 struct Cancelled {
 };

@@ -4,6 +4,7 @@
 #include "TestEnv.h"
 #include "WeatherSim.h"
 
+#include "base/Failure.h"
 #include "base/Settings.h"
 #include "base/SettingsText.h"
 #include "weather/Inet.h"
@@ -262,6 +263,37 @@ private slots:
         QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, true, city), NoReadingTemp);
         QCOMPARE(s.sim.requestCount(), 1);
         QCOMPARE(s.modal.errorReports().size(), 1);
+    }
+
+    // Going to sleep gives up the transfer under way: it ends at once with
+    // its connection and is reported nowhere; the next request goes out.
+    void abandonedTransfer()
+    {
+        Service s;
+        s.sim.setFault(Fault::NoAnswer);
+        const auto abandon = connect(
+            &s.sim, &WeatherSim::requestReceived, &s.inet, [&] { s.inet.abandon(); }, Qt::QueuedConnection);
+        // waitFor never returns from a task that throws: the throw is caught inside.
+        bool cancelled = false;
+        QCoro::waitFor([&]() -> QCoro::Task<> {
+            try {
+                co_await readWeather(
+                    s.inet, WeatherInputs{QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, kCaption},
+                    false);
+            } catch (const Cancelled&) {
+                cancelled = true;
+            }
+        }());
+        QVERIFY(cancelled);
+        QVERIFY(!s.inet.StillExecuting());
+        QTRY_COMPARE(s.sim.openConnections(), 0);
+        QVERIFY(s.modal.shown.isEmpty());
+        disconnect(abandon);
+        s.sim.setFault(Fault::None);
+        s.inet.abandon(); // nothing in flight: no effect on the next
+        QString city;
+        QCOMPARE(s.read(QStringLiteral("San Diego CA"), TempUnit::Fahrenheit, false, city), 63.0);
+        QVERIFY(s.modal.shown.isEmpty());
     }
 
     // The key goes out in clear only to this computer.

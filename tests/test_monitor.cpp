@@ -1,37 +1,145 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 // The monitor on its own: scripted readings, ticks called by the test, alerts
-// answered by the test. No window, no service, no waiting.
+// answered by the test. No window, no service, no waiting. Sleep and the
+// network come from stand-ins for logind and NetworkManager on a private bus.
 
+#include "ManualClock.h"
 #include "ScriptedModal.h"
 
 #include "alarm/AlertPresenter.h"
 #include "alarm/Core.h"
+#include "alarm/SystemReaction.h"
 #include "alarm/TemperatureMonitor.h"
 #include "base/ErrorReport.h"
+#include "base/Failure.h"
+#include "base/Latch.h"
+#include "base/SystemState.h"
 #include "weather/ReadingSource.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <QCoroTask>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 
 namespace
 {
 
-// Answers every reading with `value` and counts the readings.
+// Answers every reading with `value` and counts the readings. With `hold`,
+// a reading waits until it is abandoned.
 class ScriptedReadings : public ReadingSource
 {
 public:
     double value = 65;
     int reads = 0;
+    bool hold = false;
+    int abandoned = 0;
 
     QCoro::Task<Reading> read(WeatherInputs, bool) override
     {
         ++reads;
+        if (hold) {
+            Latch given;
+            m_held = &given;
+            co_await given.wait();
+            throw Cancelled();
+        }
         co_return Reading{value, QStringLiteral("San Diego")};
+    }
+    void abandon() override
+    {
+        ++abandoned;
+        if (Latch* held = std::exchange(m_held, nullptr)) {
+            held->open();
+        }
+    }
+
+private:
+    Latch* m_held = nullptr;
+};
+
+// NetworkManager as Qt's backend reads it: two properties and their changes.
+class NetworkManagerStandIn : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager")
+    Q_PROPERTY(uint State READ state)
+    Q_PROPERTY(uint Connectivity READ connectivity)
+
+public:
+    std::atomic<uint> nmState{70}; // NM_STATE_CONNECTED_GLOBAL
+    uint state() const { return nmState; }
+    uint connectivity() const { return nmState == 70 ? 4 : 1; } // full, none
+};
+
+// A private bus standing in for the system bus, with logind and
+// NetworkManager on a connection of their own. They answer from a thread of
+// their own: Qt's backend asks NetworkManager with a call that blocks.
+struct SystemBusStandIns {
+    QTemporaryDir dir;
+    QProcess daemon;
+    QString address;
+    QThread thread;
+    std::unique_ptr<NetworkManagerStandIn> nm = std::make_unique<NetworkManagerStandIn>();
+    static constexpr const char* kName = "stand-ins";
+
+    bool start()
+    {
+        daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                     QStringLiteral("--print-address=1"),
+                                                     QStringLiteral("--address=unix:tmpdir=") + dir.path()});
+        if (!daemon.waitForReadyRead(10000)) {
+            return false;
+        }
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        QDBusConnection bus = QDBusConnection::connectToBus(address, QLatin1String(kName));
+        if (!bus.registerObject(QStringLiteral("/org/freedesktop/NetworkManager"), nm.get(),
+                                QDBusConnection::ExportAllProperties) ||
+            !bus.registerService(QStringLiteral("org.freedesktop.NetworkManager")) ||
+            !bus.registerService(QStringLiteral("org.freedesktop.login1"))) {
+            return false;
+        }
+        nm->moveToThread(&thread);
+        thread.start();
+        return true;
+    }
+    ~SystemBusStandIns()
+    {
+        QDBusConnection(QLatin1String(kName))
+            .unregisterObject(QStringLiteral("/org/freedesktop/NetworkManager"));
+        QDBusConnection::disconnectFromBus(QLatin1String(kName));
+        thread.quit();
+        thread.wait();
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+    void prepareForSleep(bool going)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                         QStringLiteral("org.freedesktop.login1.Manager"),
+                                                         QStringLiteral("PrepareForSleep"));
+        signal << going;
+        QDBusConnection(QLatin1String(kName)).send(signal);
+    }
+    void setNetworkState(uint state)
+    {
+        nm->nmState = state;
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/NetworkManager"),
+                                                         QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                         QStringLiteral("PropertiesChanged"));
+        signal << QStringLiteral("org.freedesktop.NetworkManager")
+               << QVariantMap{{QStringLiteral("State"), state},
+                              {QStringLiteral("Connectivity"), nm->connectivity()}}
+               << QStringList();
+        QDBusConnection(QLatin1String(kName)).send(signal);
     }
 };
 
@@ -184,6 +292,139 @@ private slots:
         QFETCH(TempUnit, unit);
         QCOMPARE(directionOf(options), direction);
         QCOMPARE(unitOf(options), unit);
+    }
+
+    // What the monitor does as the machine sleeps and wakes and the network
+    // comes and goes.
+    void systemReaction_data()
+    {
+        QTest::addColumn<bool>("wasAsleep");
+        QTest::addColumn<Network>("was");
+        QTest::addColumn<bool>("asleep");
+        QTest::addColumn<Network>("now");
+        QTest::addColumn<QString>("reaction"); // abandon, now, resume: what is done
+        QTest::addColumn<bool>("asks");        // whether a tick then asks the service
+        QTest::newRow("goes to sleep")
+            << false << Network::Online << true << Network::Online << "abandon" << false;
+        QTest::newRow("network sleeps too")
+            << true << Network::Online << true << Network::Changing << "" << false;
+        QTest::newRow("resumes") << true << Network::Online << false << Network::Online << "resume" << true;
+        QTest::newRow("resumes, network waking")
+            << true << Network::Changing << false << Network::Changing << "resume" << false;
+        QTest::newRow("resumes offline")
+            << true << Network::Offline << false << Network::Offline << "now" << false;
+        QTest::newRow("resumes, no NetworkManager")
+            << true << Network::Unknown << false << Network::Unknown << "resume" << true;
+        QTest::newRow("goes offline")
+            << false << Network::Online << false << Network::Offline << "abandon now" << false;
+        QTest::newRow("connecting") << false << Network::Offline << false << Network::Changing << "" << false;
+        QTest::newRow("back") << false << Network::Changing << false << Network::Online << "now" << true;
+        QTest::newRow("back at once")
+            << false << Network::Offline << false << Network::Online << "now" << true;
+        QTest::newRow("back, site only")
+            << false << Network::Offline << false << Network::Limited << "now" << true;
+        QTest::newRow("site to online")
+            << false << Network::Limited << false << Network::Online << "" << true;
+        QTest::newRow("no NetworkManager")
+            << false << Network::Unknown << false << Network::Unknown << "" << true;
+    }
+    void systemReaction()
+    {
+        QFETCH(bool, wasAsleep);
+        QFETCH(Network, was);
+        QFETCH(bool, asleep);
+        QFETCH(Network, now);
+        QFETCH(QString, reaction);
+        QFETCH(bool, asks);
+        const SystemReaction r = ::systemReaction(SystemView{wasAsleep, was}, SystemView{asleep, now});
+        QStringList done;
+        if (r.abandon) {
+            done << QStringLiteral("abandon");
+        }
+        if (r.refreshNow) {
+            done << QStringLiteral("now");
+        }
+        if (r.refreshAfterResume) {
+            done << QStringLiteral("resume");
+        }
+        QCOMPARE(done.join(QLatin1Char(' ')), reaction);
+        QCOMPARE(pollAsks(SystemView{asleep, now}, false), asks);
+        QVERIFY(!pollAsks(SystemView{asleep, now}, true));
+    }
+
+    // Through the real system watch on a private bus: the reading in flight
+    // at sleep is given up without a word, the next comes a few seconds after
+    // the resume or as soon as the network is back; offline, ticks ask
+    // nothing and the status line says the reading waits for the network.
+    void sleepAndNetworkFromTheSystemBus()
+    {
+        SystemBusStandIns bus;
+        QVERIFY2(bus.start(), "no private bus");
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toUtf8());
+        ManualClock clock;
+        Rig rig;
+        rig.monitor.setPollInterval(3600000);
+        rig.monitor.startPolling();
+        const std::unique_ptr<SystemState> system(SystemState::create(nullptr));
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        QCOMPARE(system->network(), Network::Online);
+        rig.monitor.setSystemState(system.get());
+        QStringList shown;
+        connect(&rig.monitor, &TemperatureMonitor::temperatureShown, this,
+                [&](const TemperatureTexts& texts) { shown << texts.statusLine; });
+
+        rig.readings->hold = true;
+        rig.monitor.Timer1_Timer();
+        QVERIFY(rig.monitor.refreshing());
+        bus.prepareForSleep(true);
+        QTRY_VERIFY(!rig.monitor.refreshing());
+        QCOMPARE(rig.readings->abandoned, 1);
+        rig.readings->hold = false;
+        int reads = rig.readings->reads;
+        rig.monitor.Timer1_Timer();
+        QCOMPARE(rig.readings->reads, reads);
+
+        // NetworkManager sleeps as well and is not back when the few seconds
+        // are over: the reading waits for it.
+        bus.setNetworkState(10); // asleep
+        QTRY_COMPARE(system->network(), Network::Changing);
+        bus.prepareForSleep(false);
+        QTRY_VERIFY(!system->asleep());
+        clock.advance(kResumeDelayMs);
+        QCOMPARE(rig.readings->reads, reads);
+        bus.setNetworkState(70);
+        const QString f = QStringLiteral(" \u00B0F");
+        QTRY_COMPARE(shown, QStringList{QStringLiteral("The current temperature in San Diego is 65") + f});
+
+        // A network that stays up: the reading comes a few seconds after the
+        // resume, and not before.
+        bus.prepareForSleep(true);
+        QTRY_VERIFY(system->asleep());
+        bus.prepareForSleep(false);
+        QTRY_VERIFY(!system->asleep());
+        reads = rig.readings->reads;
+        clock.advance(kResumeDelayMs - 1);
+        rig.monitor.Timer1_Timer();
+        QCOMPARE(rig.readings->reads, reads);
+        rig.readings->value = 66;
+        clock.advance(1);
+        QTRY_COMPARE(shown.size(), 2);
+        QVERIFY(shown.last().endsWith(QStringLiteral(" 66") + f));
+
+        bus.setNetworkState(20); // disconnected
+        QTRY_COMPARE(shown.size(), 3);
+        QCOMPARE(shown.last(),
+                 QStringLiteral("The current temperature in San Diego is unavailable because the "
+                                "reading waits for the network."));
+        reads = rig.readings->reads;
+        rig.monitor.Timer1_Timer();
+        QCOMPARE(rig.readings->reads, reads);
+        QCOMPARE(shown.size(), 3);
+        rig.readings->value = 67;
+        bus.setNetworkState(70);
+        QTRY_COMPARE(shown.size(), 4);
+        QVERIFY(shown.last().endsWith(QStringLiteral(" 67") + f));
+        QCOMPARE(rig.modal.errorReports().size(), 0);
     }
 
     void testAlarmNeedsAReading()

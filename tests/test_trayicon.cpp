@@ -129,6 +129,11 @@ private slots:
             << "N/A"
             << "The current temperature in San Diego CA is unavailable because the "
                "service asked to wait.";
+        QTest::newRow("offline") << WaitsForNetworkTemp << TempUnit::Celsius << "San Diego"
+                                 << "the reading waits for the network."
+                                 << "N/A"
+                                 << "The current temperature in San Diego is unavailable because the reading "
+                                    "waits for the network.";
         // The tray's tooltip on X11 shows markup in its first line as rich text.
         QTest::newRow("markup in the name")
             << 290.0 << TempUnit::Celsius << "<b>Big</b><br>"

@@ -23,6 +23,8 @@ TemperatureTexts temperatureTexts(double curTemp, TempUnit unit, const QString& 
             t.readingText = QStringLiteral("no answer came.");
         } else if (curTemp == AskedToWaitTemp) {
             t.readingText = QStringLiteral("the service asked to wait.");
+        } else if (curTemp == WaitsForNetworkTemp) {
+            t.readingText = QStringLiteral("the reading waits for the network.");
         }
         t.iconText = QStringLiteral("N/A");
         t.statusLine = head + QStringLiteral(" is unavailable because ") + t.readingText;

@@ -83,6 +83,7 @@ QCoro::Task<QString> Inet::OpenURL(QString url)
     // One deadline for the whole transfer, redirects included: the service
     // trickling bytes cannot stretch it.
     Latch stop;
+    m_inFlight = &stop;
     bool timedOut = false;
     connect(&m_cancelled, &Latch::opened, &stop, [&stop] { stop.open(); });
     Clock::instance().after(m_timeoutMs, &stop, [&] {
@@ -154,6 +155,7 @@ void Inet::settle()
     // before this one's caller has even resumed.
     if (m_busy) {
         m_busy = false;
+        m_inFlight = nullptr;
         emit idle();
     }
 }
@@ -168,4 +170,11 @@ QCoro::Task<> Inet::waitUntilIdle()
 void Inet::cancel()
 {
     m_cancelled.open();
+}
+
+void Inet::abandon()
+{
+    if (m_inFlight) {
+        m_inFlight->open();
+    }
 }

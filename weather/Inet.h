@@ -45,6 +45,10 @@ public:
     // The program is closing: the request in flight, if any, and every later
     // one raise Cancelled.
     void cancel();
+    // The machine is going to sleep or off the network: the request in
+    // flight, if any, ends now and raises Cancelled, so nobody reports a
+    // connection the system took away. Later requests go out as usual.
+    void abandon();
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int timeoutMs() const { return m_timeoutMs; }
@@ -59,5 +63,6 @@ private:
     bool m_askedToWait = false;
     qint64 m_waitUntilMs = -1; // on Clock; -1: no wait asked for
     Latch m_cancelled;
+    Latch* m_inFlight = nullptr; // the stop of the transfer under way
     int m_timeoutMs = kDefaultTimeoutMs;
 };

@@ -17,3 +17,8 @@ void ServiceReadings::cancel()
 {
     m_inet->cancel();
 }
+
+void ServiceReadings::abandon()
+{
+    m_inet->abandon();
+}

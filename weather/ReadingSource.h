@@ -21,6 +21,9 @@ public:
     virtual QCoro::Task<Reading> read(WeatherInputs inputs, bool quiet) = 0;
     // The program is closing: a reading under way ends now, none starts.
     virtual void cancel() {}
+    // The machine sleeps or the network went: a reading under way ends now
+    // with Cancelled, unreported; later ones go on as usual.
+    virtual void abandon() {}
 };
 
 // Readings from the weather service over the program's one web request.
@@ -32,6 +35,7 @@ public:
 
     QCoro::Task<Reading> read(WeatherInputs inputs, bool quiet) override;
     void cancel() override;
+    void abandon() override;
 
     // The web request itself; the key test shares it.
     Inet& transfer() const { return *m_inet; }

@@ -8,6 +8,7 @@
 
 #include "alarm/TemperatureMonitor.h"
 #include "app/Form1.h"
+#include "base/SystemState.h"
 #include "tools/weather-sim/WeatherSim.h"
 
 #include <QTest>
@@ -15,12 +16,15 @@
 #include <memory>
 
 // A main window as a test needs it: throw-away folders, scripted boxes, a
-// recorded tray, and the weather service on loopback with one place in it.
+// recorded tray, the weather service on loopback with one place in it, and a
+// system that says nothing about sleep or the network (whatever the test
+// machine's own network does).
 struct MainWindowHarness {
     TestEnv env;
     ScriptedModal modal;
     WeatherSim sim;
     RecordingTrayBackend tray;
+    SystemState system;
     std::unique_ptr<Form1> window;
 
     explicit MainWindowHarness(double kelvin = 291.35, int pollMs = 3600000)
@@ -31,6 +35,7 @@ struct MainWindowHarness {
         qputenv("TEPORA_SERVICE_URL", sim.baseUrl().toUtf8());
         sim.setPlace(QStringLiteral("San Diego CA"), QStringLiteral("San Diego"), kelvin);
         options.trayBackend = &tray;
+        options.systemState = &system;
         options.pollIntervalMs = pollMs;
         options.programFolder = testBinaryDir();
     }
