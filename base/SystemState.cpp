@@ -38,3 +38,11 @@ void SystemState::setNetwork(Network network)
     m_network = network;
     emit networkChanged(network);
 }
+
+void SystemState::followNetworkInformation()
+{
+    QNetworkInformation* info = QNetworkInformation::instance();
+    setNetwork(networkOf(info->reachability(), true));
+    connect(info, &QNetworkInformation::reachabilityChanged, this,
+            [this](QNetworkInformation::Reachability now) { setNetwork(networkOf(now, true)); });
+}

@@ -46,6 +46,9 @@ public slots:
     void setNetwork(Network network);
 
 private:
+    // Takes the network from Qt's backend that has been loaded, from now on.
+    void followNetworkInformation();
+
     bool m_asleep = false;
     Network m_network = Network::Unknown;
 };

@@ -20,11 +20,7 @@ SystemState* SystemState::create(QObject* parent)
     // Qt's backend asks NetworkManager on the system bus; without it no
     // backend loads and the network stays unknown.
     if (bus.isConnected() && QNetworkInformation::loadBackendByName(u"networkmanager")) {
-        QNetworkInformation* info = QNetworkInformation::instance();
-        state->setNetwork(networkOf(info->reachability(), true));
-        QObject::connect(
-            info, &QNetworkInformation::reachabilityChanged, state,
-            [state](QNetworkInformation::Reachability now) { state->setNetwork(networkOf(now, true)); });
+        state->followNetworkInformation();
     }
     return state;
 }

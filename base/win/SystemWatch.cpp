@@ -8,11 +8,7 @@ SystemState* SystemState::create(QObject* parent)
 {
     auto* state = new SystemState(parent);
     if (QNetworkInformation::loadDefaultBackend()) {
-        QNetworkInformation* info = QNetworkInformation::instance();
-        state->setNetwork(networkOf(info->reachability(), true));
-        QObject::connect(
-            info, &QNetworkInformation::reachabilityChanged, state,
-            [state](QNetworkInformation::Reachability now) { state->setNetwork(networkOf(now, true)); });
+        state->followNetworkInformation();
     }
     return state;
 }
