@@ -245,11 +245,13 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
     }
     const bool tls = url.scheme() == QLatin1String("https");
     // Freed once the signal that resumed us has returned.
-    QScopedPointer<QSslSocket, QScopedPointerDeleteLater> socket(new QSslSocket);
+    // A plain socket for plain http: the TLS library is loaded only when used.
+    auto* secure = tls ? new QSslSocket : nullptr;
+    QScopedPointer<QTcpSocket, QScopedPointerDeleteLater> socket(secure ? secure : new QTcpSocket);
     socket->setReadBufferSize(kReadAheadBytes);
     socket->setProxy(proxyFor(url));
-    if (tls) {
-        socket->setSslConfiguration(tlsConfiguration());
+    if (secure) {
+        secure->setSslConfiguration(tlsConfiguration());
     }
 
     Latch done;
@@ -290,9 +292,13 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
         return !failure.isEmpty();
     };
     QObject::connect(&stop, &Latch::opened, &done, [&] { done.open(); });
-    QObject::connect(socket.get(), tls ? &QSslSocket::encrypted : &QSslSocket::connected, &done,
-                     [&] { socket->write(requestFor(url)); });
-    QObject::connect(socket.get(), &QSslSocket::readyRead, &done, [&] {
+    const auto send = [&] { socket->write(requestFor(url)); };
+    if (secure) {
+        QObject::connect(secure, &QSslSocket::encrypted, &done, send);
+    } else {
+        QObject::connect(socket.get(), &QTcpSocket::connected, &done, send);
+    }
+    QObject::connect(socket.get(), &QTcpSocket::readyRead, &done, [&] {
         if (take()) {
             done.open();
         }
@@ -302,8 +308,8 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
         take();
         done.open();
     };
-    QObject::connect(socket.get(), &QSslSocket::disconnected, &done, closedByPeer);
-    QObject::connect(socket.get(), &QSslSocket::errorOccurred, &done,
+    QObject::connect(socket.get(), &QTcpSocket::disconnected, &done, closedByPeer);
+    QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &done,
                      [&](QAbstractSocket::SocketError error) {
                          if (error == QAbstractSocket::RemoteHostClosedError) {
                              closedByPeer();
@@ -314,8 +320,8 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
                          }
                          done.open();
                      });
-    if (tls) {
-        socket->connectToHostEncrypted(url.host(), quint16(url.port(443)));
+    if (secure) {
+        secure->connectToHostEncrypted(url.host(), quint16(url.port(443)));
     } else {
         socket->connectToHost(url.host(), quint16(url.port(80)));
     }
