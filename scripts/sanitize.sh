@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-./scripts/deps.sh
+./scripts/deps.sh base fuzz
 
 tests=(test_soak fuzz_answer test_weathertext test_getweather test_errorreport test_convert)
 if [ "${1:-}" = "--all" ]; then
