@@ -35,17 +35,17 @@ private:
     QElapsedTimer m_started;
 };
 
-Clock* g_installed = nullptr;
+Clock* g_installedClock = nullptr;
 
 } // namespace
 
 Clock& Clock::instance()
 {
     static SystemClock system;
-    return g_installed ? *g_installed : system;
+    return g_installedClock ? *g_installedClock : system;
 }
 
 void Clock::install(Clock* clock)
 {
-    g_installed = clock;
+    g_installedClock = clock;
 }

@@ -22,18 +22,18 @@ public:
 
 SilentModal g_silent;
 Modal* g_default = &g_silent;
-Modal* g_installed = nullptr;
+Modal* g_installedModal = nullptr;
 
 } // namespace
 
 Modal& Modal::instance()
 {
-    return g_installed ? *g_installed : *g_default;
+    return g_installedModal ? *g_installedModal : *g_default;
 }
 
 void Modal::install(Modal* modal)
 {
-    g_installed = modal;
+    g_installedModal = modal;
 }
 
 void Modal::setDefault(Modal* modal)

@@ -12,6 +12,7 @@
 #   share/metainfo/org.ravensel.tepora.metainfo.xml
 #   share/man/man1/tepora.1.gz
 #   share/doc/tepora/copyright, changelog.gz
+#   share/lintian/overrides/tepora     the lintian tags that stay, and why
 #
 # The program finds its data through ../share/tepora and writes its icon files
 # to the user's cache folder (tray/IconPipeline.cpp).
@@ -22,6 +23,15 @@ install(TARGETS tepora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tepora_sound LIBRARY DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tepora)
 # Not in bin/: "nconvert" is also the name of an unrelated, better-known tool.
 install(TARGETS nconvert RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tepora)
+# A stripped install (cpack, cmake --install --strip) drops the compiler's notes
+# too, as Debian's own packages do; strip alone leaves them.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program \"${CMAKE_INSTALL_BINDIR}/tepora\" \"${CMAKE_INSTALL_LIBEXECDIR}/tepora/nconvert\")
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  endif()")
 
 install(FILES
   ${PROJECT_SOURCE_DIR}/resources/reveille.mp3
@@ -55,6 +65,9 @@ endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/doc/tepora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The lintian tags that stay, each with its reason.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tepora)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tepora)

@@ -34,7 +34,28 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
 fi
+
+# Another install (a second checkout, CI, an update in the background) may hold
+# apt's or dpkg's lock: wait for it instead of failing. dpkg's lock is waited
+# for by apt itself; the package lists' lock, which "apt-get update" takes, is not.
+LOCK_WAIT=${TEPORA_APT_LOCK_WAIT:-600}
+apt_get()
+{
+  local deadline=$((SECONDS + LOCK_WAIT)) status err
+  while :; do
+    status=0
+    { err=$($SUDO apt-get -o DPkg::Lock::Timeout="$LOCK_WAIT" "$@" 2>&1 1>&3 3>&-) || status=$?; } 3>&1
+    [ -z "$err" ] || printf '%s\n' "$err" >&2
+    if [ "$status" -eq 0 ] || ! grep -qE 'Could not get lock|Unable to (acquire|lock)' <<<"$err" ||
+      [ "$SECONDS" -ge "$deadline" ]; then
+      return "$status"
+    fi
+    echo "deps.sh: waiting for another install to finish" >&2
+    sleep 2
+  done
+}
+
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_get update -qq
+apt_get install -y -qq --no-install-recommends "${missing[@]}"

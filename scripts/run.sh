@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building and running need, builds the program, its icon
-# converter and the local weather service (not the tests), and starts it.
+# converter and the local weather service (not the tests) into build-release/
+# (optimised, without debug information), and starts it.
 #
 #   scripts/run.sh          a try-out: the local weather service on a free
 #                           loopback port and throw-away settings, so no API
@@ -16,9 +17,10 @@ if [ "${1:-}" = "--live" ]; then
     live=1
     shift
 fi
-./scripts/build.sh tepora nconvert tepora-weather-sim
+./scripts/build.sh --release tepora nconvert tepora-weather-sim
+build=build-release
 if ((live)); then
-    exec ./build/tepora "$@"
+    exec "./$build/tepora" "$@"
 fi
 
 # Places the try-out service knows, as "query=Name:kelvin".
@@ -48,7 +50,7 @@ sim_args=(--port 0)
 for place in "${PLACES[@]}"; do
     sim_args+=(--place "$place")
 done
-./build/tepora-weather-sim "${sim_args[@]}" >"$tryout/sim.log" 2>&1 &
+"./$build/tepora-weather-sim" "${sim_args[@]}" >"$tryout/sim.log" 2>&1 &
 sim=$!
 url=""
 for _ in $(seq 100); do
@@ -89,7 +91,7 @@ if [ -n "$real" ]; then
 fi
 
 env XDG_CONFIG_HOME="$tryout/config" XDG_CACHE_HOME="$tryout/cache" TEMP="$tryout/temp" "${runtime[@]}" \
-    TEPORA_SERVICE_URL="$url" ./build/tepora "$@" &
+    TEPORA_SERVICE_URL="$url" "./$build/tepora" "$@" &
 program=$!
 # Ctrl-C or a signal to this script closes the program the way it expects,
 # and the service goes with it.

@@ -5,21 +5,25 @@
 # inputs) and the unit tests of the answer reader and the error report.
 #   scripts/sanitize.sh          what the suite runs
 #   scripts/sanitize.sh --all    every unit test (longer build)
+#   scripts/sanitize.sh --build  only builds what the suite runs
 # Longer fuzzing by hand: see tests/fuzz/fuzz_answer.cpp.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-./scripts/deps.sh
+./scripts/deps.sh base fuzz
 
 tests=(test_soak fuzz_answer test_weathertext test_getweather test_errorreport test_convert)
-if [ "${1:-}" = "--all" ]; then
-  tests=(all)
-fi
+build_only=0
+case "${1:-}" in
+--all) tests=(all) ;;
+--build) build_only=1 ;;
+esac
 
 if [ ! -f build-san/CMakeCache.txt ]; then
   CC=clang CXX=clang++ cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTEPORA_SANITIZE=ON
 fi
 cmake --build build-san --parallel "$(nproc)" --target "${tests[@]}"
+((!build_only)) || exit 0
 
 export QT_QPA_PLATFORM=offscreen
 # A small quarantine still catches use after free without making the soak's
@@ -39,5 +43,5 @@ if [ "${tests[0]}" = all ]; then
   # The end-to-end and package tests run the real program, as in the ordinary build.
   ctest --output-on-failure --timeout 300 -E '^(e2e_|package_)'
 else
-  ctest --output-on-failure --timeout 300 -R "^($(IFS='|'; echo "${tests[*]}"))\$"
+  ctest --output-on-failure --timeout 300 --parallel "$(nproc)" -R "^($(IFS='|'; echo "${tests[*]}"))\$"
 fi

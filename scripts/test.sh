@@ -11,16 +11,31 @@ trap 'exit 130' INT
 
 outcome() { if [ "$1" -eq 0 ]; then echo passed; else echo "failed (exit $1)"; fi; }
 
+# The sanitizer build goes on beside the tests, at a lower priority: most of
+# them wait on windows, timers and the stand-in service rather than compute.
+# Its output is shown only when it fails.
+san_build=""
+if [ $# -eq 0 ]; then
+  nice -n 10 setsid ./scripts/sanitize.sh --build >build/sanitizer-build.log 2>&1 &
+  san_build=$!
+  trap 'kill -TERM -- "-$san_build" 2>/dev/null; exit 130' INT
+fi
+
 ctest_status=0
-(cd build && ctest --output-on-failure --timeout 300 "$@") || ctest_status=$?
+(cd build && ctest --output-on-failure --timeout 300 --parallel "$(nproc)" "$@") || ctest_status=$?
 echo "ctest: $(outcome "$ctest_status")"
 
 # Then again under AddressSanitizer and UndefinedBehaviorSanitizer: the soak
 # test, the fuzzers and the answer reader's tests (skipped when only some
 # tests were asked for).
 san_status=0
-if [ $# -eq 0 ]; then
-  ./scripts/sanitize.sh || san_status=$?
+if [ -n "$san_build" ]; then
+  if wait "$san_build"; then
+    ./scripts/sanitize.sh || san_status=$?
+  else
+    san_status=$?
+    tail -n 60 build/sanitizer-build.log
+  fi
   san="$(outcome "$san_status")"
 else
   san="skipped (tests were named)"
