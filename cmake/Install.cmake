@@ -27,7 +27,8 @@ install(TARGETS nconvert RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tepora)
 # too, as Debian's own packages do; strip alone leaves them.
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
-    foreach(program \"${CMAKE_INSTALL_BINDIR}/tepora\" \"${CMAKE_INSTALL_LIBEXECDIR}/tepora/nconvert\")
+    foreach(program \"${CMAKE_INSTALL_BINDIR}/tepora\" \"${CMAKE_INSTALL_LIBEXECDIR}/tepora/nconvert\"
+                    \"${CMAKE_INSTALL_LIBEXECDIR}/tepora/libtepora-sound.so\")
       execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${program}\" COMMAND_ERROR_IS_FATAL ANY)
     endforeach()
