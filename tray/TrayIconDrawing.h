@@ -22,8 +22,8 @@ QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back)
 // height fills it), so that the digits stay sharp at any size.
 QImage drawTrayIcon(const QString& text, const QColor& fore, const QColor& back, int size);
 
-// The sizes tray panels ask for, in pixels.
-inline constexpr int kPanelSizes[] = {16, 22, 24, 32, 48};
+// The sizes tray panels ask for, in pixels, at 1x and 2x (Plasma at 2x asks for 44).
+inline constexpr int kPanelSizes[] = {16, 22, 24, 32, 44, 48, 64};
 
 // `icon` with the picture drawn at each panel size added, each drawn when it
 // is first asked for; a size the icon already has keeps the icon's own picture.
