@@ -36,17 +36,25 @@ QString locationPrompt()
            QStringLiteral("(For example: Londonderry, US or San Diego or Paris, France");
 }
 
-QString targetNote(const QString& targetText)
+bool targetIsNumber(const QString& targetText)
 {
     try {
         toDouble(targetText);
-        return QString();
+        return true;
     } catch (const Failure&) {
-        // What the user typed, kept short: the line has room for one sentence.
-        QString shown = targetText.simplified();
-        if (shown.size() > 12) {
-            shown = shown.left(11) + QStringLiteral("…");
-        }
-        return QStringLiteral(" The alarm is off: the target \"%1\" is not a number.").arg(shown);
+        return false;
     }
+}
+
+QString targetNote(const QString& targetText)
+{
+    if (targetIsNumber(targetText)) {
+        return QString();
+    }
+    // What the user typed, kept short: the line has room for one sentence.
+    QString shown = targetText.simplified();
+    if (shown.size() > 12) {
+        shown = shown.left(11) + QStringLiteral("…");
+    }
+    return QStringLiteral(" The alarm is off: the target \"%1\" is not a number.").arg(shown);
 }

@@ -17,6 +17,9 @@ QString testAlarmHelpText();
 // The prompt of "Change Location".
 QString locationPrompt();
 
+// The target the user typed reads as a number.
+bool targetIsNumber(const QString& targetText);
+
 // Said after the reading while the target is no number (the alarm is off
 // then); empty when it is one.
 QString targetNote(const QString& targetText);

@@ -198,7 +198,7 @@ QCoro::Task<bool> TemperatureMonitor::HasReachedTemp()
     }
     // A target that is no number never counts as reached. ListTemp has
     // reported it, and the status line says so: one box is enough.
-    if (!p.test(104, [&] { return cur == LastAlarmTemp; }) && targetNote(m_targetText).isEmpty()) {
+    if (!p.test(104, [&] { return cur == LastAlarmTemp; }) && targetIsNumber(m_targetText)) {
         p.run(106, [&] { reached = targetReached(cur, toDouble(m_targetText), m_direction, LastAlarmTemp); });
     }
     if (reached) {

@@ -38,7 +38,7 @@ std::optional<qint64> decimal(QByteArrayView text)
 // loopback service is reached directly. Only proxies that can tunnel serve.
 QNetworkProxy proxyFor(const QUrl& url)
 {
-    if (QHostAddress(url.host()).isLoopback() || url.host() == QLatin1String("localhost")) {
+    if (isThisComputer(url.host())) {
         return QNetworkProxy::NoProxy;
     }
     for (const QNetworkProxy& proxy : QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))) {
@@ -113,6 +113,12 @@ QByteArray requestFor(const QUrl& url)
 }
 
 } // namespace
+
+bool isThisComputer(const QString& host)
+{
+    return QHostAddress(host).isLoopback() ||
+           host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
+}
 
 QByteArray HttpHead::value(QByteArrayView name) const
 {

@@ -28,6 +28,9 @@ struct HttpHead {
     QByteArray value(QByteArrayView name) const;
 };
 
+// A loopback address or "localhost": a service on this computer.
+bool isThisComputer(const QString& host);
+
 // The status line and fields of a head, without its closing blank line.
 // Nothing when it is not HTTP/1.x.
 std::optional<HttpHead> parseHead(QByteArrayView head);

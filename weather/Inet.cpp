@@ -9,7 +9,6 @@
 #include "weather/HttpGet.h"
 
 #include <QDateTime>
-#include <QHostAddress>
 #include <QUrl>
 
 namespace
@@ -36,12 +35,6 @@ QString withoutQueries(QString text, const QList<QUrl>& urls)
         }
     }
     return text;
-}
-
-bool isThisComputer(const QString& host)
-{
-    return QHostAddress(host).isLoopback() ||
-           host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace

@@ -32,7 +32,8 @@ public:
     // that fails (no network, time-out, dropped connection) raises Failure
     // with the transfer's own description, the address in it without its
     // query (which holds the key). The whole transfer, redirects included,
-    // gets timeoutMs(); its reply is gone when this returns.
+    // gets timeoutMs(); its connection is closed when this returns. Plain
+    // http goes only to this computer.
     QCoro::Task<QString> OpenURL(QString url);
 
     // The service answered 429 Too Many Requests to the last OpenURL, or that
