@@ -275,6 +275,8 @@ measure_pair()
     for name in tepora-floor tepora; do
         e2e_process_ended "${pid[$name]}" && e2e_fail "$name ended before the memory reading"
         memory[$name]=$(memory_kb "${pid[$name]}")
+        # Kept for bench/breakdown.py: where the difference goes, mapping by mapping.
+        cat "/proc/${pid[$name]}/smaps" >"${dir[$name]}/smaps" 2>/dev/null || true
         : >"${dir[$name]}/samples.txt"
     done
 

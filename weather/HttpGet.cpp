@@ -5,11 +5,14 @@
 #include "base/Failure.h"
 #include "base/Latch.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkProxyFactory>
 #include <QScopedPointer>
+#include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -50,22 +53,31 @@ QNetworkProxy proxyFor(const QUrl& url)
     return QNetworkProxy::NoProxy;
 }
 
-// The certificate authorities to trust: the system's, and any that
-// SSL_CERT_FILE or SSL_CERT_DIR name besides, as they do for every program on
-// OpenSSL (Qt itself reads only the system's folder). Made once for the
-// values the variables have: a folder may hold hundreds of files.
-QSslConfiguration tlsConfiguration()
+// Where the certificate authorities come from. Qt looks into the system's
+// folder for the one a server's chain names, certificate by certificate; a
+// list of our own ends that and means parsing the whole system store into
+// memory (2.8 MB, a tenth of a second). So authorities that SSL_CERT_FILE or
+// SSL_CERT_DIR name, as they do for every program on OpenSSL, are tried on
+// their own first, and the system's folder after them.
+struct Trust {
+    QSslConfiguration system = QSslConfiguration::defaultConfiguration();
+    std::optional<QSslConfiguration> named;
+    // Hosts whose chain the named authorities did not vouch for: they go to
+    // the system's folder straight away from then on.
+    QSet<QString> systemsHosts;
+};
+
+// Made once for the values the variables have: a folder may hold hundreds of files.
+Trust& trust()
 {
     static QString cachedFile;
     static QString cachedFolders;
-    static std::optional<QSslConfiguration> cached;
+    static std::optional<Trust> cached;
     const QString file = qEnvironmentVariable("SSL_CERT_FILE");
     const QString folders = qEnvironmentVariable("SSL_CERT_DIR");
     if (cached && file == cachedFile && folders == cachedFolders) {
         return *cached;
     }
-    // Qt reads the system's own folder when a certificate asks for it; read
-    // whole, it would cost a tenth of a second of every refresh.
     const QString system = QFileInfo(QStringLiteral("/etc/ssl/certs")).canonicalFilePath();
     const auto isSystems = [&system](const QString& path) {
         const QString real = QFileInfo(path).canonicalFilePath();
@@ -81,16 +93,32 @@ QSslConfiguration tlsConfiguration()
                                                QSslCertificate::PatternSyntax::Wildcard);
         }
     }
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    cached.emplace();
     if (!named.isEmpty()) {
-        // A list of our own ends Qt's reading on demand: the system's go in too.
-        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates() + named);
+        cached->named = QSslConfiguration::defaultConfiguration();
+        cached->named->setCaCertificates(named);
     }
     cachedFile = file;
     cachedFolders = folders;
-    cached = configuration;
-    return configuration;
+    return *cached;
 }
+
+// Nothing wrong with the chain but that none of the authorities tried vouches for it.
+bool onlyUnknownIssuer(const QList<QSslError>& errors)
+{
+    static const QSet<QSslError::SslError> issuer{
+        QSslError::UnableToGetIssuerCertificate,   QSslError::UnableToGetLocalIssuerCertificate,
+        QSslError::UnableToVerifyFirstCertificate, QSslError::SelfSignedCertificateInChain,
+        QSslError::SelfSignedCertificate,          QSslError::CertificateUntrusted,
+    };
+    return !errors.isEmpty() && std::all_of(errors.begin(), errors.end(),
+                                            [](const QSslError& e) { return issuer.contains(e.error()); });
+}
+
+// Thrown by one exchange when the authorities it trusted did not know the issuer.
+struct UnknownIssuer : Failure {
+    using Failure::Failure;
+};
 
 QByteArray requestFor(const QUrl& url)
 {
@@ -244,12 +272,13 @@ bool BodyReader::take(QByteArray& in)
     return ok;
 }
 
-QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes)
+namespace
 {
-    if (stop.isOpen()) {
-        throw Cancelled();
-    }
-    const bool tls = url.scheme() == QLatin1String("https");
+
+// One connection and its exchange; `tls` is empty for plain http.
+QCoro::Task<HttpAnswer> exchange(QUrl url, const Latch& stop, qint64 maxBodyBytes,
+                                 std::optional<QSslConfiguration> tls)
+{
     // Freed once the signal that resumed us has returned.
     // A plain socket for plain http: the TLS library is loaded only when used.
     auto* secure = tls ? new QSslSocket : nullptr;
@@ -257,7 +286,7 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
     socket->setReadBufferSize(kReadAheadBytes);
     socket->setProxy(proxyFor(url));
     if (secure) {
-        secure->setSslConfiguration(tlsConfiguration());
+        secure->setSslConfiguration(*tls);
     }
 
     Latch done;
@@ -334,10 +363,14 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
     co_await done.wait();
     // Whatever ended the wait, the connection ends with it.
     QObject::disconnect(socket.get(), nullptr, &done, nullptr);
+    const bool unknownIssuer = secure && onlyUnknownIssuer(secure->sslHandshakeErrors());
     socket->abort();
 
     if (stop.isOpen()) {
         throw Cancelled();
+    }
+    if (!failure.isEmpty() && unknownIssuer) {
+        throw UnknownIssuer(failure);
     }
     if (!failure.isEmpty()) {
         throw Failure(failure);
@@ -346,4 +379,32 @@ QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes
         throw Failure(QStringLiteral("Connection closed"));
     }
     co_return HttpAnswer{*parsed, body->body(), body->cut()};
+}
+
+} // namespace
+
+QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes)
+{
+    if (stop.isOpen()) {
+        throw Cancelled();
+    }
+    if (url.scheme() != QLatin1String("https")) {
+        co_return co_await exchange(url, stop, maxBodyBytes, std::nullopt);
+    }
+    Trust& stores = trust();
+    const QString host = url.host();
+    if (!stores.named || stores.systemsHosts.contains(host)) {
+        co_return co_await exchange(url, stop, maxBodyBytes, stores.system);
+    }
+    std::optional<HttpAnswer> answer;
+    try {
+        answer = co_await exchange(url, stop, maxBodyBytes, stores.named);
+    } catch (const UnknownIssuer&) {
+        // Not one of the named authorities': the system's may know it.
+        stores.systemsHosts.insert(host);
+    }
+    if (!answer) {
+        answer = co_await exchange(url, stop, maxBodyBytes, stores.system);
+    }
+    co_return std::move(*answer);
 }
