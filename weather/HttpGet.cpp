@@ -301,7 +301,8 @@ QCoro::Task<HttpAnswer> exchange(QUrl url, const Latch& stop, qint64 maxBodyByte
     // last act: nothing of this frame may be touched after.
     const auto take = [&]() -> bool {
         while (failure.isEmpty() && socket->bytesAvailable() > 0) {
-            in += socket->read(kReadAheadBytes);
+            // What has come, not a buffer of the limit at every read.
+            in += socket->read(qMin(socket->bytesAvailable(), kReadAheadBytes));
             while (!body && failure.isEmpty()) {
                 const qsizetype end = in.indexOf("\r\n\r\n");
                 if ((end < 0 ? in.size() : end) + headBytes > kMaxHeadBytes) {

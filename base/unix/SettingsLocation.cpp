@@ -71,7 +71,21 @@ bool readableAsUtf8(const QString& path)
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
         return false;
     }
-    const QByteArray bytes = file.read(SettingsLocation::kMaxStoreBytes + 1);
+    // Sized by the file, not by the limit: a buffer of the limit's size at
+    // every read kept the heap two megabytes larger for the whole run.
+    QByteArray bytes;
+    bytes.reserve(qMin(info.size(), SettingsLocation::kMaxStoreBytes) + 1);
+    while (bytes.size() <= SettingsLocation::kMaxStoreBytes) {
+        char chunk[4096];
+        const qint64 got = file.read(chunk, sizeof chunk);
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        bytes.append(chunk, got);
+    }
     if (bytes.size() > SettingsLocation::kMaxStoreBytes) {
         return false;
     }
