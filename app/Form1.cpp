@@ -327,18 +327,16 @@ void Form1::hideToTray()
 
 void Form1::cSysTray1_MouseUp(qint16, qint32)
 {
-    restoreFromTray();
+    // Plasma hands the item a token before it reports the click.
+    restoreFromTray(m_tray->takeActivationToken());
 }
 
-void Form1::restoreFromTray()
+void Form1::restoreFromTray(const QString& activationToken)
 {
     if (m_closed) {
         return;
     }
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringForward(this, activationToken);
     MinimizedToTray = false;
     // An open alert stays in front of the window it belongs to.
     if (QWidget* modal = QApplication::activeModalWidget()) {

@@ -60,8 +60,9 @@ public:
     void DrawSample();
 
     // What a click on the tray icon does: the window comes back, raised, and
-    // an open alert stays in front of it.
-    void restoreFromTray();
+    // an open alert stays in front of it. The token, from whatever asked for
+    // the window, lets it take the focus on Wayland.
+    void restoreFromTray(const QString& activationToken = QString());
 
     // Runs the closing steps once; the program then ends.
     void closeProgram();
