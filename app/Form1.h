@@ -100,6 +100,8 @@ private:
     void Form_Resize();
     // Hides the window into the tray, with the balloon the first time.
     void hideToTray();
+    // Says once that there is no tray, when there is none.
+    void tellNoTray();
     void Form_QueryUnload();
     void ApplySkin();
     void cSysTray1_MouseUp(qint16 Button, qint32 Id);
@@ -138,6 +140,7 @@ private:
     bool MinimizedToTray = false;
     bool m_startMinimized = false;
     bool m_activating = false;
+    bool m_toldNoTray = false;
     bool m_placed = false;
     QPoint m_lastPos;
     bool m_closed = false;
