@@ -513,7 +513,9 @@ void StatusNotifierItem::showMessage(const QString& title, const QString& text, 
                                                        QStringLiteral("Notify"));
     // Normal urgency: GNOME shows low-urgency notifications only in its list.
     // The default action makes a click on the notification known.
-    const QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency)}};
+    // The desktop entry names the program in the server's list.
+    const QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency)},
+                            {QStringLiteral("desktop-entry"), QStringLiteral("tepora")}};
     call << QCoreApplication::applicationName() << uint(0) << QString() << title << text
          << QStringList{QStringLiteral("default"), QCoreApplication::applicationName()} << hints << timeoutMs;
     const int message = ++m_message;
