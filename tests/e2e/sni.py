@@ -467,8 +467,15 @@ def cmd_menu_click(bus, args):
     menu, entries = until(args.timeout, "the item's menu", lambda: menu_entries(bus, args.item))
     for child_id, label, enabled in entries:
         if label == args.label and enabled:
-            menu.Event(dbus.Int32(child_id), "clicked", dbus.Int32(0), dbus.UInt32(0),
-                       signature="isvu", dbus_interface=MENU_IFACE, timeout=5)
+            if args.group:  # as libdbusmenu's hosts send it
+                unknown = menu.EventGroup(dbus.Array([(dbus.Int32(child_id), "clicked", dbus.Int32(0),
+                                                       dbus.UInt32(0))], signature="(isvu)"),
+                                          dbus_interface=MENU_IFACE, timeout=5)
+                if unknown:
+                    raise Failed(f"EventGroup did not know the entries {list(unknown)}")
+            else:
+                menu.Event(dbus.Int32(child_id), "clicked", dbus.Int32(0), dbus.UInt32(0),
+                           signature="isvu", dbus_interface=MENU_IFACE, timeout=5)
             return
     raise Failed(f"no enabled menu entry {args.label!r} in {entries}")
 
@@ -523,6 +530,7 @@ def main():
     p = sub.add_parser("menu-click", help="clicks the menu entry with this label")
     p.add_argument("item")
     p.add_argument("label")
+    p.add_argument("--group", action="store_true", help="through EventGroup rather than Event")
     p = sub.add_parser("wait-notify", help="waits until LOG has a Notify with this summary and body start")
     p.add_argument("log")
     p.add_argument("summary")

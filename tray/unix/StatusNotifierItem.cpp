@@ -37,9 +37,11 @@ const QString kConnectionName = QStringLiteral("tepora-status-notifier-item");
 constexpr uint kExpired = 1;
 constexpr uchar kNormalUrgency = 1;
 
-// Longest texts taken from a host; anything a menu needs is far shorter.
-constexpr int kMaxHostText = 256;
+} // namespace
 
+// The D-Bus types are named outside an unnamed namespace: QtDBus finds a
+// method's types by their names, and a list of a type in one is named
+// differently at run time than in the method's signature.
 struct SniToolTip {
     QString iconName;
     SniPixmaps pixmaps;
@@ -48,42 +50,40 @@ struct SniToolTip {
 };
 
 // A menu entry as GetLayout gives it: (ia{sv}av), with no children.
-struct MenuEntry {
+struct DBusMenuEntry {
     int id = 0;
     QVariantMap properties;
 };
 
 // The root of the layout, whose children are the entries.
-struct MenuLayout {
+struct DBusMenuLayout {
     int id = 0;
     QVariantMap properties;
-    QList<MenuEntry> children;
+    QList<DBusMenuEntry> children;
 };
 
 // (ia{sv}) of GetGroupProperties.
-struct MenuProperties {
+struct DBusMenuProperties {
     int id = 0;
     QVariantMap properties;
 };
 
 // (isvu) of EventGroup.
-struct MenuEvent {
+struct DBusMenuEvent {
     int id = 0;
     QString eventId;
     QDBusVariant data;
     uint timestamp = 0;
 };
 
-} // namespace
-
 Q_DECLARE_METATYPE(SniPixmap)
 Q_DECLARE_METATYPE(SniToolTip)
-Q_DECLARE_METATYPE(MenuEntry)
-Q_DECLARE_METATYPE(MenuLayout)
-Q_DECLARE_METATYPE(MenuProperties)
-Q_DECLARE_METATYPE(MenuEvent)
+Q_DECLARE_METATYPE(DBusMenuEntry)
+Q_DECLARE_METATYPE(DBusMenuLayout)
+Q_DECLARE_METATYPE(DBusMenuProperties)
+Q_DECLARE_METATYPE(DBusMenuEvent)
 
-// Beside SniPixmap, where Qt's marshalling templates look for them.
+// Where Qt's marshalling templates look for them.
 QDBusArgument& operator<<(QDBusArgument& arg, const SniPixmap& pixmap)
 {
     arg.beginStructure();
@@ -99,9 +99,6 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, SniPixmap& pixmap)
     arg.endStructure();
     return arg;
 }
-
-namespace
-{
 
 QDBusArgument& operator<<(QDBusArgument& arg, const SniToolTip& tip)
 {
@@ -119,7 +116,7 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, SniToolTip& tip)
     return arg;
 }
 
-QDBusArgument& operator<<(QDBusArgument& arg, const MenuEntry& entry)
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuEntry& entry)
 {
     arg.beginStructure();
     arg << entry.id << entry.properties;
@@ -129,7 +126,7 @@ QDBusArgument& operator<<(QDBusArgument& arg, const MenuEntry& entry)
     return arg;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& arg, MenuEntry& entry)
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuEntry& entry)
 {
     arg.beginStructure();
     arg >> entry.id >> entry.properties;
@@ -143,12 +140,12 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, MenuEntry& entry)
     return arg;
 }
 
-QDBusArgument& operator<<(QDBusArgument& arg, const MenuLayout& layout)
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuLayout& layout)
 {
     arg.beginStructure();
     arg << layout.id << layout.properties;
     arg.beginArray(qMetaTypeId<QDBusVariant>());
-    for (const MenuEntry& child : layout.children) {
+    for (const DBusMenuEntry& child : layout.children) {
         arg << QDBusVariant(QVariant::fromValue(child));
     }
     arg.endArray();
@@ -156,7 +153,7 @@ QDBusArgument& operator<<(QDBusArgument& arg, const MenuLayout& layout)
     return arg;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& arg, MenuLayout& layout)
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuLayout& layout)
 {
     arg.beginStructure();
     arg >> layout.id >> layout.properties;
@@ -170,7 +167,7 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, MenuLayout& layout)
     return arg;
 }
 
-QDBusArgument& operator<<(QDBusArgument& arg, const MenuProperties& item)
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuProperties& item)
 {
     arg.beginStructure();
     arg << item.id << item.properties;
@@ -178,7 +175,7 @@ QDBusArgument& operator<<(QDBusArgument& arg, const MenuProperties& item)
     return arg;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& arg, MenuProperties& item)
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuProperties& item)
 {
     arg.beginStructure();
     arg >> item.id >> item.properties;
@@ -186,7 +183,7 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, MenuProperties& item)
     return arg;
 }
 
-QDBusArgument& operator<<(QDBusArgument& arg, const MenuEvent& event)
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuEvent& event)
 {
     arg.beginStructure();
     arg << event.id << event.eventId << event.data << event.timestamp;
@@ -194,7 +191,7 @@ QDBusArgument& operator<<(QDBusArgument& arg, const MenuEvent& event)
     return arg;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& arg, MenuEvent& event)
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuEvent& event)
 {
     arg.beginStructure();
     arg >> event.id >> event.eventId >> event.data >> event.timestamp;
@@ -202,18 +199,21 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, MenuEvent& event)
     return arg;
 }
 
+namespace
+{
+
 void registerTypes()
 {
     static const bool registered = [] {
         qDBusRegisterMetaType<SniPixmap>();
         qDBusRegisterMetaType<SniPixmaps>();
         qDBusRegisterMetaType<SniToolTip>();
-        qDBusRegisterMetaType<MenuEntry>();
-        qDBusRegisterMetaType<MenuLayout>();
-        qDBusRegisterMetaType<MenuProperties>();
-        qDBusRegisterMetaType<QList<MenuProperties>>();
-        qDBusRegisterMetaType<MenuEvent>();
-        qDBusRegisterMetaType<QList<MenuEvent>>();
+        qDBusRegisterMetaType<DBusMenuEntry>();
+        qDBusRegisterMetaType<DBusMenuLayout>();
+        qDBusRegisterMetaType<DBusMenuProperties>();
+        qDBusRegisterMetaType<QList<DBusMenuProperties>>();
+        qDBusRegisterMetaType<DBusMenuEvent>();
+        qDBusRegisterMetaType<QList<DBusMenuEvent>>();
         qDBusRegisterMetaType<QList<int>>();
         return true;
     }();
@@ -308,14 +308,14 @@ public:
     QStringList iconThemePath() const { return {}; }
 
 public slots:
-    uint GetLayout(int parentId, int, const QStringList&, MenuLayout& layout)
+    uint GetLayout(int parentId, int, const QStringList&, DBusMenuLayout& layout)
     {
         layout.id = parentId;
         if (parentId == 0) {
             layout.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
             const QList<QAction*> actions = this->actions();
             for (int i = 0; i < actions.size(); ++i) {
-                layout.children.append(MenuEntry{i + 1, properties(actions.at(i))});
+                layout.children.append(DBusMenuEntry{i + 1, properties(actions.at(i))});
             }
         } else if (QAction* action = actionOf(parentId)) {
             layout.properties = properties(action);
@@ -323,15 +323,15 @@ public slots:
         return kRevision;
     }
 
-    QList<MenuProperties> GetGroupProperties(const QList<int>& ids, const QStringList&)
+    QList<DBusMenuProperties> GetGroupProperties(const QList<int>& ids, const QStringList&)
     {
-        QList<MenuProperties> result;
+        QList<DBusMenuProperties> result;
         for (int id : ids) {
             if (id == 0) {
                 result.append(
-                    MenuProperties{0, {{QStringLiteral("children-display"), QStringLiteral("submenu")}}});
+                    DBusMenuProperties{0, {{QStringLiteral("children-display"), QStringLiteral("submenu")}}});
             } else if (QAction* action = actionOf(id)) {
-                result.append(MenuProperties{id, properties(action)});
+                result.append(DBusMenuProperties{id, properties(action)});
             }
         }
         return result;
@@ -352,12 +352,12 @@ public slots:
         }
     }
 
-    QList<int> EventGroup(const QList<MenuEvent>& events)
+    QList<int> EventGroup(const QList<DBusMenuEvent>& events)
     {
         QList<int> unknown;
-        for (const MenuEvent& event : events) {
+        for (const DBusMenuEvent& event : events) {
             if (actionOf(event.id)) {
-                Event(event.id, event.eventId.left(kMaxHostText), event.data, event.timestamp);
+                Event(event.id, event.eventId, event.data, event.timestamp);
             } else {
                 unknown.append(event.id);
             }
