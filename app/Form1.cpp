@@ -8,6 +8,7 @@
 #include "alarm/Form2.h"
 #include "alarm/PanelTexts.h"
 #include "alarm/TemperatureMonitor.h"
+#include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "base/Failure.h"
 #include "base/Modal.h"
@@ -32,6 +33,14 @@
 
 namespace
 {
+
+const QString kNoTrayText =
+    QStringLiteral("Tepora found no system tray on this desktop, so it cannot hide in one: minimized, or "
+                   "started in the system tray, it stays an ordinary window. Once a tray appears, Tepora "
+                   "uses it.");
+// How long a start waits for a tray before it says there is none: at login
+// the panel may come a few seconds after the program.
+constexpr int kTrayGraceMs = 15000;
 
 const QString kBalloonText =
     QStringLiteral("has been minimized to the system tray.\r\n"
@@ -220,6 +229,10 @@ void Form1::Form_Load()
 
 void Form1::showAsLoaded()
 {
+    // Said after a while rather than when minimising: Wayland compositors
+    // minimise without telling, and a box raised over a window that is
+    // going away would go unseen.
+    Clock::instance().after(kTrayGraceMs, this, [this] { tellNoTray(); });
     if (m_startMinimized && m_tray->available()) {
         // Straight to the tray, never minimised first: a window that carries
         // a minimised state is mapped iconic by some window managers when it
@@ -316,6 +329,15 @@ void Form1::Form_Resize()
     hideToTray();
 }
 
+void Form1::tellNoTray()
+{
+    if (m_toldNoTray || m_closed || m_tray->available()) {
+        return;
+    }
+    m_toldNoTray = true;
+    showMessage(kNoTrayText);
+}
+
 void Form1::hideToTray()
 {
     hide();
@@ -327,18 +349,16 @@ void Form1::hideToTray()
 
 void Form1::cSysTray1_MouseUp(qint16, qint32)
 {
-    restoreFromTray();
+    // Plasma hands the item a token before it reports the click.
+    restoreFromTray(m_tray->takeActivationToken());
 }
 
-void Form1::restoreFromTray()
+void Form1::restoreFromTray(const QString& activationToken)
 {
     if (m_closed) {
         return;
     }
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringForward(this, activationToken);
     MinimizedToTray = false;
     // An open alert stays in front of the window it belongs to.
     if (QWidget* modal = QApplication::activeModalWidget()) {

@@ -60,8 +60,9 @@ public:
     void DrawSample();
 
     // What a click on the tray icon does: the window comes back, raised, and
-    // an open alert stays in front of it.
-    void restoreFromTray();
+    // an open alert stays in front of it. The token, from whatever asked for
+    // the window, lets it take the focus on Wayland.
+    void restoreFromTray(const QString& activationToken = QString());
 
     // Runs the closing steps once; the program then ends.
     void closeProgram();
@@ -99,6 +100,8 @@ private:
     void Form_Resize();
     // Hides the window into the tray, with the balloon the first time.
     void hideToTray();
+    // Says once that there is no tray, when there is none.
+    void tellNoTray();
     void Form_QueryUnload();
     void ApplySkin();
     void cSysTray1_MouseUp(qint16 Button, qint32 Id);
@@ -137,6 +140,7 @@ private:
     bool MinimizedToTray = false;
     bool m_startMinimized = false;
     bool m_activating = false;
+    bool m_toldNoTray = false;
     bool m_placed = false;
     QPoint m_lastPos;
     bool m_closed = false;

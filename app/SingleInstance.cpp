@@ -2,6 +2,8 @@
 
 #include "app/SingleInstance.h"
 
+#include "base/WindowRoutines.h"
+
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -12,9 +14,13 @@
 namespace
 {
 
+// One line: "show", or "activate TOKEN" where the start had an activation
+// token. A copy from before tokens answers only "show", so a start falls back
+// to that when "activate" gets no answer.
 const QByteArray kShowRequest = QByteArrayLiteral("show\n");
+const QByteArray kActivatePrefix = QByteArrayLiteral("activate ");
 const QByteArray kShowAnswer = QByteArrayLiteral("shown\n");
-constexpr int kMaxRequestBytes = 64;
+constexpr int kMaxRequestBytes = 9 + kMaxActivationTokenLength + 1;
 constexpr int kRetryMs = 50;
 constexpr int kRequestMs = 5000; // a client that says nothing is dropped then
 
@@ -42,7 +48,7 @@ QString SingleInstance::defaultFolder()
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
 }
 
-SingleInstance::Start SingleInstance::claim(int timeoutMs)
+SingleInstance::Start SingleInstance::claim(int timeoutMs, const QString& activationToken)
 {
     if (m_folder.isEmpty()) {
         qWarning("Tepora: no private runtime folder, so a second copy cannot be told apart");
@@ -61,7 +67,12 @@ SingleInstance::Start SingleInstance::claim(int timeoutMs)
         if (m_lock.error() != QLockFile::LockFailedError) {
             return Start::NoAnswer; // the folder cannot hold a lock
         }
-        if (askRunningCopy(int(qMax<qint64>(0, deadline.remainingTime())))) {
+        if (isActivationToken(activationToken) &&
+            askRunningCopy(kActivatePrefix + activationToken.toLatin1() + '\n',
+                           int(qMax<qint64>(0, deadline.remainingTime() / 2)))) {
+            return Start::Forwarded;
+        }
+        if (askRunningCopy(kShowRequest, int(qMax<qint64>(0, deadline.remainingTime())))) {
             return Start::Forwarded;
         }
         if (deadline.hasExpired()) {
@@ -85,7 +96,7 @@ bool SingleInstance::listen()
     return true;
 }
 
-bool SingleInstance::askRunningCopy(int timeoutMs)
+bool SingleInstance::askRunningCopy(const QByteArray& request, int timeoutMs)
 {
     const QDeadlineTimer deadline(qMax(timeoutMs, 1));
     QLocalSocket socket;
@@ -93,7 +104,7 @@ bool SingleInstance::askRunningCopy(int timeoutMs)
     if (!socket.waitForConnected(int(deadline.remainingTime()))) {
         return false;
     }
-    socket.write(kShowRequest);
+    socket.write(request);
     if (!socket.waitForBytesWritten(int(deadline.remainingTime()))) {
         return false;
     }
@@ -114,12 +125,18 @@ void SingleInstance::serve()
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             // Only ever one short line; anything else is not ours to read.
-            if (socket->bytesAvailable() < kShowRequest.size()) {
+            if (!socket->canReadLine() && socket->bytesAvailable() < kMaxRequestBytes) {
                 return;
             }
-            const QByteArray request = socket->read(kMaxRequestBytes);
+            // Qt reads one byte less than it is given.
+            const QByteArray request = socket->readLine(kMaxRequestBytes + 1);
             if (request == kShowRequest) {
-                emit showRequested();
+                emit showRequested(QString());
+                socket->write(kShowAnswer);
+            } else if (request.startsWith(kActivatePrefix) && request.endsWith('\n')) {
+                const QString token = QString::fromLatin1(request.mid(kActivatePrefix.size()).chopped(1));
+                // A token that cannot be one is dropped; the window still comes.
+                emit showRequested(isActivationToken(token) ? token : QString());
                 socket->write(kShowAnswer);
             }
             socket->disconnectFromServer();

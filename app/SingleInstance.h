@@ -30,17 +30,20 @@ public:
         Forwarded, // another copy runs and has been asked to show its window
         NoAnswer,  // another copy holds the lock but did not answer in time
     };
-    // Takes the lock, or hands the start to the running copy. A copy that is
-    // just ending lets go of the lock within timeoutMs; this copy then runs.
-    Start claim(int timeoutMs = 5000);
+    // Takes the lock, or hands the start to the running copy, with the XDG
+    // activation token this start was given (if any) so that the window may
+    // take the focus. A copy that is just ending lets go of the lock within
+    // timeoutMs; this copy then runs.
+    Start claim(int timeoutMs = 5000, const QString& activationToken = QString());
 
 signals:
-    // A later start asked for the main window.
-    void showRequested();
+    // A later start asked for the main window; the token is empty or one
+    // that isActivationToken accepts.
+    void showRequested(const QString& activationToken);
 
 private:
     bool listen();
-    bool askRunningCopy(int timeoutMs);
+    bool askRunningCopy(const QByteArray& request, int timeoutMs);
     void serve();
 
     QString m_folder;

@@ -29,7 +29,8 @@ int main(int argc, char* argv[])
     // A second start brings the running copy forward instead of running
     // a second monitor on the same settings and icon files.
     SingleInstance instance(SingleInstance::defaultFolder());
-    switch (instance.claim()) {
+    // A launcher's token lets the running copy's window take the focus on Wayland.
+    switch (instance.claim(5000, qEnvironmentVariable("XDG_ACTIVATION_TOKEN"))) {
     case SingleInstance::Start::First:
         break;
     case SingleInstance::Start::Forwarded:

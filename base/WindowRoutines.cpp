@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -133,4 +135,35 @@ QCoro::Task<int> shownUntilClosed(QDialog* dialog)
     dialog->show();
     co_await closed.wait();
     co_return result;
+}
+
+bool isActivationToken(const QString& token)
+{
+    if (token.isEmpty() || token.size() > kMaxActivationTokenLength) {
+        return false;
+    }
+    return std::all_of(token.begin(), token.end(),
+                       [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+}
+
+void bringForward(QWidget* window, const QString& activationToken)
+{
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    const bool token = isActivationToken(activationToken);
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    if (wayland && !token && window->isVisible()) {
+        window->hide();
+    }
+    window->show();
+    window->raise();
+    if (!token) {
+        window->activateWindow();
+        return;
+    }
+    // Qt 6.4 takes a token from outside only through this variable, read
+    // (and cleared) when the window asks to be activated.
+    qputenv("XDG_ACTIVATION_TOKEN", activationToken.toLatin1());
+    window->activateWindow();
+    // One use only; where the compositor has no activation Qt leaves it.
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }

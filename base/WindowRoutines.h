@@ -35,3 +35,17 @@ void centreOnScreen(QWidget* window);
 
 // A tooltip that shows `text` as it is, even when it looks like markup.
 QString plainToolTip(const QString& text);
+
+// The longest XDG activation token taken from another program.
+constexpr int kMaxActivationTokenLength = 400;
+
+// Whether text from outside (a second start, a tray host) can be an XDG
+// activation token: printable ASCII without spaces, and short.
+bool isActivationToken(const QString& token);
+
+// Brings a top-level window back from minimised or hidden, raised, and asks
+// for the focus with `activationToken` (XDG activation on Wayland) when there
+// is one. Where Wayland gives no token, the window is mapped afresh: the
+// compositor may have minimised it without telling, and a new mapping is
+// never minimised.
+void bringForward(QWidget* window, const QString& activationToken);

@@ -4,6 +4,7 @@
 // buttons, the tray, and closing.
 
 #include "MainWindowHarness.h"
+#include "ManualClock.h"
 
 #include "alarm/Form2.h"
 
@@ -174,6 +175,7 @@ void TestForm1::minimiseHidesToTrayWithOneBalloon()
 void TestForm1::startsInTheTrayWhenAskedTo()
 {
     for (const bool trayThere : {true, false}) {
+        ManualClock clock;
         MainWindowHarness h;
         h.tray.setAvailable(trayThere);
         SaveSetting("Minimized", QStringLiteral("On"));
@@ -192,6 +194,17 @@ void TestForm1::startsInTheTrayWhenAskedTo()
             QTRY_VERIFY(h.window->isMinimized());
             QVERIFY(h.window->isVisible());
             QVERIFY(!h.window->minimizedToTray());
+            // At login the panel may come a moment later: no word yet.
+            QCoreApplication::sendPostedEvents();
+            QVERIFY(h.modal.messages().isEmpty());
+        }
+        // Where none has come by then, the user hears why, once.
+        clock.advance(15000);
+        clock.advance(15000);
+        QCOMPARE(h.modal.messages().size(), trayThere ? 0 : 1);
+        if (!trayThere) {
+            QVERIFY(h.modal.messages().first().text.startsWith(
+                QStringLiteral("Tepora found no system tray on this desktop")));
         }
     }
 }

@@ -7,6 +7,7 @@
 #include "tray/QtTrayBackend.h"
 #include "tray/TrayHost.h"
 #include "tray/cSysTray.h"
+#include "tray/unix/StatusNotifierItem.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -618,7 +619,8 @@ private slots:
 
     // No tray call before a host answers (Qt would settle on "no D-Bus
     // tray" for good); the icon made when one comes has the latest picture
-    // and tooltip, and a menu only where hosts open the item's own menu.
+    // and tooltip: the program's own item with its menu on StatusNotifierItem
+    // hosts, Qt's icon without one on XEmbed trays.
     void qtBackendWaitsForAHost_data()
     {
         QTest::addColumn<int>("kind");
@@ -638,17 +640,27 @@ private slots:
         tray.setInTray(true);
         const QIcon reading = solidIcon(Qt::cyan);
         tray.setTrayIcon(reading);
-        tray.setTrayTip(QStringLiteral("Tepora\r\nSan Diego, 72 \u00b0F"));
+        const QString tip = QStringLiteral("Tepora\r\nSan Diego, 72 \u00b0F");
+        tray.setTrayTip(tip);
         QVERIFY(!backend.trayIcon());
+        QVERIFY(!backend.statusNotifierItem());
         QVERIFY(!backend.available());
 
         host->set(FakeTrayHost::Kind(kind));
-        QSystemTrayIcon* icon = backend.trayIcon();
-        QVERIFY(icon);
-        QVERIFY(icon->isVisible());
         QVERIFY(backend.available());
-        QCOMPARE(icon->icon().cacheKey(), reading.cacheKey());
-        QCOMPARE(icon->toolTip(), QStringLiteral("Tepora\r\nSan Diego, 72 \u00b0F"));
+        if (kind == FakeTrayHost::StatusNotifier) {
+            QVERIFY(!backend.trayIcon());
+            StatusNotifierItem* item = backend.statusNotifierItem();
+            QVERIFY(item && item->isVisible());
+            QCOMPARE(item->icon().cacheKey(), reading.cacheKey());
+            QCOMPARE(item->toolTip(), tip);
+        } else {
+            QVERIFY(!backend.statusNotifierItem());
+            QSystemTrayIcon* icon = backend.trayIcon();
+            QVERIFY(icon && icon->isVisible());
+            QCOMPARE(icon->icon().cacheKey(), reading.cacheKey());
+            QCOMPARE(icon->toolTip(), tip);
+        }
         QStringList entries;
         if (backend.menu()) {
             for (QAction* action : backend.menu()->actions())
@@ -673,6 +685,48 @@ private slots:
         QVERIFY(!backend.available());
     }
 
+    // Once a StatusNotifierItem host comes, Qt's XEmbed icon goes: one icon only.
+    void qtBackendMovesToTheItemWhenAWatcherComes()
+    {
+        auto* host = new FakeTrayHost(FakeTrayHost::XEmbed);
+        QtTrayBackend backend(solidIcon(Qt::yellow), host);
+        backend.add(nullptr, nullptr);
+        QPointer<QSystemTrayIcon> icon = backend.trayIcon();
+        QVERIFY(icon);
+        host->set(FakeTrayHost::StatusNotifier);
+        QVERIFY(icon.isNull());
+        QVERIFY(backend.statusNotifierItem() && backend.statusNotifierItem()->isVisible());
+        host->set(FakeTrayHost::XEmbed);
+        QVERIFY(!backend.statusNotifierItem()->isVisible());
+        QVERIFY(backend.trayIcon() && backend.trayIcon()->isVisible());
+    }
+
+    // Plasma hands the item a token before its click; it serves that click
+    // only, and text that cannot be a token is not kept.
+    void qtBackendKeepsTheHostsTokenForOneClick_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("Plasma's") << QStringLiteral("kwin-42") << QStringLiteral("kwin-42");
+        QTest::newRow("with a line end") << QStringLiteral("kwin-42\n") << QString();
+        QTest::newRow("too long") << QString(401, QLatin1Char('k')) << QString();
+    }
+    void qtBackendKeepsTheHostsTokenForOneClick()
+    {
+        QFETCH(QString, token);
+        QFETCH(QString, kept);
+        QtTrayBackend backend(solidIcon(Qt::yellow), new FakeTrayHost(FakeTrayHost::StatusNotifier));
+        backend.add(nullptr, nullptr);
+        StatusNotifierItem* item = backend.statusNotifierItem();
+        QVERIFY(item);
+        QSignalSpy events(&backend, &TrayBackend::trayEvent);
+        item->provideActivationToken(token);
+        item->click(StatusNotifierItem::Click::Primary);
+        QCOMPARE(events.count(), 2); // button down, button up
+        QCOMPARE(backend.takeActivationToken(), kept);
+        QCOMPARE(backend.takeActivationToken(), QString());
+    }
+
     void qtBackendMakesNoIconAfterRemove()
     {
         auto* host = new FakeTrayHost(FakeTrayHost::None);
@@ -681,6 +735,7 @@ private slots:
         backend.remove();
         host->set(FakeTrayHost::StatusNotifier);
         QVERIFY(!backend.trayIcon());
+        QVERIFY(!backend.statusNotifierItem());
     }
 
 private:

@@ -3,6 +3,7 @@
 #include "QtTrayBackend.h"
 
 #include "TrayHost.h"
+#include "unix/StatusNotifierItem.h"
 
 #include <QMenu>
 
@@ -16,7 +17,12 @@ QtTrayBackend::QtTrayBackend(const QIcon& fallbackIcon, TrayHost* host, QObject*
 {
     m_host->setParent(this);
     m_balloonTimer->setSingleShot(true);
-    connect(m_balloonTimer, &QTimer::timeout, this, [this] { emit trayEvent(TrayEvent::BalloonTimedOut); });
+    connect(m_balloonTimer, &QTimer::timeout, this, [this] {
+        if (m_item) {
+            m_item->endAttention();
+        }
+        emit trayEvent(TrayEvent::BalloonTimedOut);
+    });
     connect(m_host, &TrayHost::changed, this, &QtTrayBackend::hostChanged);
 }
 
@@ -24,31 +30,36 @@ QtTrayBackend::~QtTrayBackend() = default;
 
 bool QtTrayBackend::available() const
 {
-    return m_tray && m_host->present();
+    return m_host->statusNotifier() ? m_item && m_item->isVisible() : m_tray && m_host->present();
 }
 
 void QtTrayBackend::add(const QIcon* icon, const QString* tip)
 {
     const QIcon wanted = icon && !icon->isNull() ? *icon : m_fallback;
     const QString wantedTip = tip ? *tip : QString();
-    if (m_shown && m_tray && wanted.cacheKey() == m_icon.cacheKey() && wantedTip == m_tip) {
+    if (m_shown && (m_tray || m_item) && wanted.cacheKey() == m_icon.cacheKey() && wantedTip == m_tip) {
         return; // shown as asked already: SNI hosts would fetch every picture again
     }
     m_icon = wanted;
     m_tip = wantedTip;
     m_shown = true;
+    if (m_item) {
+        m_item->setIcon(m_icon);
+        m_item->setToolTip(m_tip);
+    }
     if (m_tray) {
         m_tray->setIcon(m_icon);
         m_tray->setToolTip(m_tip);
-        m_tray->show();
-    } else if (m_host->present()) {
-        makeTrayIcon();
     }
+    place();
 }
 
 void QtTrayBackend::modifyIcon(const QIcon& icon)
 {
     m_icon = icon;
+    if (m_item) {
+        m_item->setIcon(icon);
+    }
     if (m_tray) {
         m_tray->setIcon(icon);
     }
@@ -61,6 +72,9 @@ void QtTrayBackend::modifyIcon(const QIcon& icon)
 void QtTrayBackend::modifyTip(const QString& tip)
 {
     m_tip = tip;
+    if (m_item) {
+        m_item->setToolTip(tip);
+    }
     if (m_tray) {
         m_tray->setToolTip(tip);
     }
@@ -69,9 +83,13 @@ void QtTrayBackend::modifyTip(const QString& tip)
 void QtTrayBackend::balloon(const QString& title, const QString& text, int timeoutMs)
 {
     m_balloonTimer->stop();
-    if (!m_tray || (title.isEmpty() && text.isEmpty())) {
-        // There is no call to withdraw a message, and an empty one would
-        // show as a blank notification on some desktops; the balloon was
+    const bool onItem = m_item && m_item->isVisible();
+    if (title.isEmpty() && text.isEmpty() && onItem) {
+        m_item->closeMessage();
+    }
+    if ((!m_tray && !onItem) || (title.isEmpty() && text.isEmpty())) {
+        // QSystemTrayIcon has no call to withdraw a message, and an empty one
+        // would show as a blank notification on some desktops; the balloon was
         // shown with the same timeout and goes by itself. Report it gone,
         // posted like the shell's own notifications. Without a tray there
         // is nothing to show it next to.
@@ -80,7 +98,12 @@ void QtTrayBackend::balloon(const QString& title, const QString& text, int timeo
     }
     // 0 asks for the system's default; freedesktop servers read 0 as "never expire".
     const int ms = timeoutMs > 0 ? timeoutMs : DefaultBalloonMs;
-    m_tray->showMessage(title, text, QSystemTrayIcon::NoIcon, ms);
+    if (onItem) {
+        m_item->showMessage(title, text, ms);
+    } else {
+        m_tray->showMessage(title, text, QSystemTrayIcon::NoIcon, ms);
+    }
+    // Not every server says when a notification has gone.
     m_balloonTimer->start(ms);
 }
 
@@ -88,17 +111,87 @@ void QtTrayBackend::remove()
 {
     m_shown = false;
     m_balloonTimer->stop();
+    if (m_item) {
+        m_item->closeMessage();
+        m_item->setVisible(false);
+    }
     if (m_tray) {
         m_tray->hide();
     }
 }
 
+QString QtTrayBackend::takeActivationToken()
+{
+    return m_item ? m_item->takeActivationToken() : QString();
+}
+
 void QtTrayBackend::hostChanged()
 {
-    // A host that restarts gets the icon again from Qt itself.
-    if (!m_tray && m_shown && m_host->present()) {
-        makeTrayIcon();
+    place();
+}
+
+void QtTrayBackend::place()
+{
+    if (!m_shown) {
+        return;
     }
+    if (m_host->statusNotifier()) {
+        // Our own item from now on; an XEmbed icon would be a second one.
+        delete m_tray;
+        m_tray = nullptr;
+        if (!m_item) {
+            makeItem();
+        }
+        m_item->setVisible(true);
+        return;
+    }
+    if (m_item) {
+        m_item->setVisible(false);
+    }
+    if (!m_host->present()) {
+        return; // a StatusNotifierItem host that went keeps the item for its return
+    }
+    if (!m_tray) {
+        makeTrayIcon();
+    } else {
+        m_tray->show();
+    }
+}
+
+void QtTrayBackend::makeItem()
+{
+    // These hosts open the item's own menu on a right-click and never
+    // report the click, so the menu is the only way there. On XEmbed
+    // trays every button's release reaches the program instead.
+    m_menu = std::make_unique<QMenu>();
+    // Queued: the host's request is answered before the window moves or
+    // the program ends.
+    connect(
+        m_menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this,
+        [this] { emit trayEvent(TrayEvent::MenuRestore); }, Qt::QueuedConnection);
+    connect(
+        m_menu->addAction(QStringLiteral("Exit")), &QAction::triggered, this,
+        [this] { emit trayEvent(TrayEvent::MenuExit); }, Qt::QueuedConnection);
+    m_item = new StatusNotifierItem(m_menu.get(), this);
+    connect(m_item, &StatusNotifierItem::clicked, this, [this](StatusNotifierItem::Click click) {
+        switch (click) {
+        case StatusNotifierItem::Click::Primary:
+            onActivated(QSystemTrayIcon::Trigger);
+            break;
+        case StatusNotifierItem::Click::Context:
+            onActivated(QSystemTrayIcon::Context);
+            break;
+        case StatusNotifierItem::Click::Secondary:
+            onActivated(QSystemTrayIcon::MiddleClick);
+            break;
+        }
+    });
+    connect(m_item, &StatusNotifierItem::messageClicked, this, &QtTrayBackend::onMessageClicked);
+    connect(m_item, &StatusNotifierItem::messageClosed, this, [this](bool timedOut) {
+        balloonEnded(timedOut ? TrayEvent::BalloonTimedOut : TrayEvent::BalloonHidden);
+    });
+    m_item->setIcon(m_icon.isNull() ? m_fallback : m_icon);
+    m_item->setToolTip(m_tip);
 }
 
 void QtTrayBackend::makeTrayIcon()
@@ -106,21 +199,6 @@ void QtTrayBackend::makeTrayIcon()
     m_tray = new QSystemTrayIcon(this);
     connect(m_tray, &QSystemTrayIcon::activated, this, &QtTrayBackend::onActivated);
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, &QtTrayBackend::onMessageClicked);
-    if (m_host->statusNotifier()) {
-        // These hosts open the item's own menu on a right-click and never
-        // report the click, so the menu is the only way there. On XEmbed
-        // trays every button's release reaches the program instead.
-        m_menu = std::make_unique<QMenu>();
-        // Queued: the host's request is answered before the window moves or
-        // the program ends.
-        connect(
-            m_menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this,
-            [this] { emit trayEvent(TrayEvent::MenuRestore); }, Qt::QueuedConnection);
-        connect(
-            m_menu->addAction(QStringLiteral("Exit")), &QAction::triggered, this,
-            [this] { emit trayEvent(TrayEvent::MenuExit); }, Qt::QueuedConnection);
-        m_tray->setContextMenu(m_menu.get());
-    }
     m_tray->setIcon(m_icon.isNull() ? m_fallback : m_icon);
     m_tray->setToolTip(m_tip);
     m_tray->show();
@@ -148,6 +226,14 @@ void QtTrayBackend::onActivated(QSystemTrayIcon::ActivationReason reason)
 
 void QtTrayBackend::onMessageClicked()
 {
+    balloonEnded(TrayEvent::BalloonClicked);
+}
+
+void QtTrayBackend::balloonEnded(TrayEvent event)
+{
+    if (!m_balloonTimer->isActive()) {
+        return; // already reported, or taken down
+    }
     m_balloonTimer->stop();
-    emit trayEvent(TrayEvent::BalloonClicked);
+    emit trayEvent(event);
 }

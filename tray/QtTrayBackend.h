@@ -12,12 +12,14 @@
 #include <memory>
 
 class QMenu;
+class StatusNotifierItem;
 class TrayHost;
 
-// The notification area through QSystemTrayIcon, made once a tray host
-// answers (Qt settles on a kind of tray at its first tray call, so none is
-// made before). Until then the backend keeps the picture and tooltip it is
-// given and reports no tray.
+// The notification area: the program's own StatusNotifierItem where a
+// StatusNotifierItem host answers, else QSystemTrayIcon on an XEmbed tray.
+// QSystemTrayIcon is made only while no StatusNotifierItem host is there, as
+// Qt settles on a kind of tray at its first tray call. Until a host answers
+// the backend keeps the picture and tooltip it is given and reports no tray.
 class QtTrayBackend : public TrayBackend
 {
     Q_OBJECT
@@ -35,23 +37,31 @@ public:
     void modifyTip(const QString& tip) override;
     void balloon(const QString& title, const QString& text, int timeoutMs) override;
     void remove() override;
+    QString takeActivationToken() override;
 
-    // Null until a tray host has answered.
+    // Null unless an XEmbed tray shows the icon.
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // Null unless a StatusNotifierItem host has answered.
+    StatusNotifierItem* statusNotifierItem() const { return m_item; }
     // The icon's menu on StatusNotifierItem hosts, else null.
-    QMenu* menu() const { return m_menu.get(); }
+    QMenu* menu() const { return m_item ? m_menu.get() : nullptr; }
     // How long a balloon with timeout 0 ("system default") is shown.
     static constexpr int DefaultBalloonMs = 10000;
 
 private:
     void hostChanged();
+    // Shows the icon on the host there is now, in the kind it takes.
+    void place();
     void makeTrayIcon();
+    void makeItem();
     void onActivated(QSystemTrayIcon::ActivationReason reason);
     void onMessageClicked();
+    void balloonEnded(TrayEvent event);
 
     QIcon m_fallback;
     TrayHost* m_host;
     QSystemTrayIcon* m_tray = nullptr;
+    StatusNotifierItem* m_item = nullptr;
     std::unique_ptr<QMenu> m_menu;
     QIcon m_icon;
     QString m_tip;

@@ -49,6 +49,10 @@ public:
     virtual void balloon(const QString& title, const QString& text, int timeoutMs) = 0;
     virtual void remove() = 0;
 
+    // The XDG activation token the tray host handed over with its last
+    // click, once; empty where there was none.
+    virtual QString takeActivationToken() { return QString(); }
+
 signals:
     void trayEvent(TrayEvent event);
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Starting the program again while it runs brings the running copy's window
-# back from the tray and ends with status 0: one program, one tray item. A
+# back from the tray and ends with status 0: one program, one tray item; a
+# start from a launcher hands over its XDG activation token on the way. A
 # copy that crashed leaves nothing that keeps the next start from running.
 source "$(dirname "$0")/sni_lib.sh"
 
@@ -19,6 +20,7 @@ e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
 xdotool windowminimize "$main"
 e2e_wait_for "$E2E_TIMEOUT" "the minimised window to hide in the tray" e2e_hidden_in_tray "$main"
 
+E2E_ENV+=(XDG_ACTIVATION_TOKEN=e2e-launcher_1)
 e2e_start_again second
 second=$E2E_PID
 E2E_PID=$first

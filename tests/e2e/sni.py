@@ -152,8 +152,10 @@ class Notifications(dbus.service.Object):
     @dbus.service.method(NOTIFY, in_signature="susssasa{sv}i", out_signature="u", sender_keyword="sender")
     def Notify(self, app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout, sender=None):
         self.last_id += 1
+        # GNOME shows a banner only from urgency 1 (normal) up; -1: no hint.
         self.log(event="notify", sender=str(sender), app_name=str(app_name), summary=str(summary), body=str(body),
-                 expire_timeout=int(expire_timeout), id=self.last_id, time=time.time())
+                 expire_timeout=int(expire_timeout), urgency=int(hints.get("urgency", -1)),
+                 actions=[str(a) for a in actions], id=self.last_id, time=time.time())
         return self.last_id
 
     @dbus.service.method(NOTIFY, in_signature="u", out_signature="")
@@ -230,10 +232,10 @@ def item_props(bus, entry):
     return item_object(bus, entry).GetAll(ITEM_IFACE, dbus_interface=PROPS, timeout=5)
 
 
-def pixmaps(props):
-    """The item's IconPixmap as {size: [(r, g, b, a)...]} (square icons only)."""
+def pixmaps(props, name="IconPixmap"):
+    """The item's IconPixmap (or another such property) as {size: [(r, g, b, a)...]} (square icons only)."""
     out = {}
-    for width, height, data in props.get("IconPixmap", []):
+    for width, height, data in props.get(name, []):
         width, height = int(width), int(height)
         raw = bytes(data)
         if width != height or len(raw) != width * height * 4:
@@ -350,6 +352,7 @@ def cmd_props(bus, args):
         "ToolTipTitle": str(tip[2]) if tip else "",
         "ToolTipText": str(tip[3]) if tip else "",
         "Sizes": sorted(pixmaps(props)),
+        "AttentionSizes": sorted(pixmaps(props, "AttentionIconPixmap")),
     }))
 
 
@@ -412,7 +415,26 @@ def cmd_check_icon(bus, args):
 
 def cmd_call(bus, args):
     item = item_object(bus, args.item)
+    if args.method == "ProvideXdgActivationToken":
+        item.get_dbus_method(args.method, ITEM_IFACE)(args.token, timeout=5)
+        return
     item.get_dbus_method(args.method, ITEM_IFACE)(dbus.Int32(0), dbus.Int32(0), timeout=5)
+
+
+def cmd_check_attention(bus, args):
+    """While the item asks for attention, its attention icon is its icon,
+    so that hosts have no placeholder to draw."""
+    def probe():
+        props = item_props(bus, args.item)
+        if str(props.get("Status", "")) != "NeedsAttention":
+            return None
+        icon, attention = pixmaps(props), pixmaps(props, "AttentionIconPixmap")
+        if not icon or attention != icon:
+            raise Failed(f"AttentionIconPixmap has sizes {sorted(attention)} and differs from IconPixmap "
+                         f"({sorted(icon)})")
+        return sorted(attention)
+
+    print(until(args.timeout, "the item to ask for attention", probe))
 
 
 def menu_entries(bus, entry):
@@ -445,8 +467,15 @@ def cmd_menu_click(bus, args):
     menu, entries = until(args.timeout, "the item's menu", lambda: menu_entries(bus, args.item))
     for child_id, label, enabled in entries:
         if label == args.label and enabled:
-            menu.Event(dbus.Int32(child_id), "clicked", dbus.Int32(0), dbus.UInt32(0),
-                       signature="isvu", dbus_interface=MENU_IFACE, timeout=5)
+            if args.group:  # as libdbusmenu's hosts send it
+                unknown = menu.EventGroup(dbus.Array([(dbus.Int32(child_id), "clicked", dbus.Int32(0),
+                                                       dbus.UInt32(0))], signature="(isvu)"),
+                                          dbus_interface=MENU_IFACE, timeout=5)
+                if unknown:
+                    raise Failed(f"EventGroup did not know the entries {list(unknown)}")
+            else:
+                menu.Event(dbus.Int32(child_id), "clicked", dbus.Int32(0), dbus.UInt32(0),
+                           signature="isvu", dbus_interface=MENU_IFACE, timeout=5)
             return
     raise Failed(f"no enabled menu entry {args.label!r} in {entries}")
 
@@ -488,14 +517,20 @@ def main():
     p.add_argument("--sizes", help="comma-separated sizes that must be there")
     p.add_argument("--not-bmp", help="an earlier reading's bitmap the pixmaps must be further from")
     p.add_argument("--tolerance", type=float, default=0.08)
-    p = sub.add_parser("call", help="calls Activate, SecondaryActivate or ContextMenu at (0, 0)")
+    p = sub.add_parser("call", help="calls Activate, SecondaryActivate or ContextMenu at (0, 0), or "
+                                     "ProvideXdgActivationToken with --token")
     p.add_argument("item")
-    p.add_argument("method", choices=["Activate", "SecondaryActivate", "ContextMenu"])
+    p.add_argument("method", choices=["Activate", "SecondaryActivate", "ContextMenu", "ProvideXdgActivationToken"])
+    p.add_argument("--token", default="")
+    p = sub.add_parser("check-attention", help="waits until Status is NeedsAttention; fails unless "
+                                                "AttentionIconPixmap is then IconPixmap")
+    p.add_argument("item")
     p = sub.add_parser("menu", help="the labels of the item's menu, one a line")
     p.add_argument("item")
     p = sub.add_parser("menu-click", help="clicks the menu entry with this label")
     p.add_argument("item")
     p.add_argument("label")
+    p.add_argument("--group", action="store_true", help="through EventGroup rather than Event")
     p = sub.add_parser("wait-notify", help="waits until LOG has a Notify with this summary and body start")
     p.add_argument("log")
     p.add_argument("summary")
@@ -508,7 +543,7 @@ def main():
     commands = {
         "wait-item": cmd_wait_item, "no-item": cmd_no_item, "props": cmd_props, "wait-prop": cmd_wait_prop,
         "check-icon": cmd_check_icon, "call": cmd_call, "menu": cmd_menu, "menu-click": cmd_menu_click,
-        "wait-notify": cmd_wait_notify,
+        "wait-notify": cmd_wait_notify, "check-attention": cmd_check_attention,
     }
     try:
         commands[args.command](bus, args)

@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # On a StatusNotifierItem tray (X11): the item registers with its tooltip and
 # title, its pixmaps show the reading in the icon colours, minimising sends
-# the balloon as a notification and hides the window, Activate brings it
-# back, and a watcher that restarts gets the item again.
+# the balloon as a notification at normal urgency (GNOME's banners need it)
+# and hides the window, the item asks for attention with its own icon as the
+# attention icon, Activate after the host's activation token brings the
+# window back, and a watcher that restarts gets the item again.
 source "$(dirname "$0")/sni_lib.sh"
 
 PLACE="San Diego CA" # the default location
@@ -38,7 +40,12 @@ sni check-icon "$SNI_ITEM" "$(e2e_bitmap_file)" --fore "$FORE" --back "$BACK" --
 
 xdotool windowminimize "$main"
 e2e_wait_for "$E2E_TIMEOUT" "the minimised window to hide in the tray" e2e_hidden_in_tray "$main"
-sni wait-notify "$SNI_NOTIFY_LOG" Tepora "has been minimized to the system tray." >/dev/null
+notice=$(sni wait-notify "$SNI_NOTIFY_LOG" Tepora "has been minimized to the system tray.")
+urgency=$("$SNI_PY" -c 'import json, sys; print(json.load(sys.stdin)["urgency"])' <<<"$notice")
+[ "$urgency" = 1 ] || e2e_fail "the notification went with urgency $urgency, expected 1 (normal): $notice"
+sni check-attention "$SNI_ITEM" >&2
+# As Plasma does before it reports a click.
+sni call "$SNI_ITEM" ProvideXdgActivationToken --token "kwin-e2e_1"
 sni call "$SNI_ITEM" Activate
 e2e_wait_for "$E2E_TIMEOUT" "Activate to bring the window back" e2e_shown "$main"
 e2e_wait_for "$E2E_TIMEOUT" "the restored window to take the focus" e2e_active_window_is "$main"

@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # On a StatusNotifierItem tray (X11) the item's menu, read and clicked through
 # com.canonical.dbusmenu as panels do on a right-click, offers "Restore" and
-# "Exit": Restore brings the hidden window back, Exit closes the program as
-# its close box does (status 0, converter removed, item gone).
+# "Exit": Restore brings the hidden window back, Exit (sent as libdbusmenu's
+# hosts send it, in an EventGroup) closes the program as its close box does
+# (status 0, converter removed, item gone).
 source "$(dirname "$0")/sni_lib.sh"
 
 sni_start_desktop
@@ -25,7 +26,7 @@ e2e_wait_for "$E2E_TIMEOUT" "\"Restore\" to bring the window back" e2e_shown "$m
 e2e_wait_for "$E2E_TIMEOUT" "the restored window to take the focus" e2e_active_window_is "$main"
 
 [ -x "$(e2e_converter)" ] || e2e_fail "the converter is not in TEMP: $(ls -A "$E2E_DIR/temp")"
-sni menu-click "$SNI_ITEM" Exit
+sni menu-click --group "$SNI_ITEM" Exit
 e2e_wait_gone "$E2E_PID" 10 || e2e_fail "the program did not end within 10s of \"Exit\""
 status=0
 wait "$E2E_PID" || status=$?
