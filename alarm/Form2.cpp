@@ -144,7 +144,9 @@ AlertWindows::AlertWindows(QWidget* owner, QString programFolder)
 
 QCoro::Task<> AlertWindows::showAlert(AlertFigures figures)
 {
-    QPointer<Form2> alert = new Form2(m_owner, figures, m_programFolder);
+    // Over the main window while the user has it in front of them; on its
+    // own otherwise, or it would go unseen with a minimised or hidden owner.
+    QPointer<Form2> alert = new Form2(boxParent(m_owner), figures, m_programFolder);
     m_open = alert;
     // Centred on the screen, also while the main window is hidden in the tray.
     centreOnScreen(alert);

@@ -66,6 +66,8 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(536, 520);
+    // Boxes must know when it is minimised, also where only Qt's title bar knows.
+    watchMinimize(this);
     // Design look: white window and groups until a skin asks for the button face.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);

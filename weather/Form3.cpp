@@ -32,6 +32,7 @@ Form3::Form3(Inet& transfer, std::function<QString()> location, const QString& p
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(536, 306);
+    watchMinimize(this);
     applyButtonFonts(this);
 
     connect(ui->Text1, &QLineEdit::textChanged, this, &Form3::Text1_Change);
