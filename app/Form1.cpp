@@ -541,16 +541,20 @@ void Form1::showEvent(QShowEvent* event)
     if (!m_placed) {
         m_placed = true;
         centreOnScreen(this);
-    } else if (!m_lastPos.isNull()) {
-        move(m_lastPos);
+    } else if (m_lastPlace) {
+        setGeometry(QRect(*m_lastPlace, size()));
     }
     QWidget::showEvent(event);
 }
 
 void Form1::hideEvent(QHideEvent* event)
 {
+    // The inside of the window, not its frame: what Qt knows of the frame
+    // may be out of date (MATE, GNOME under Xwayland), and a frame position
+    // read with one idea of the frame and set with another moved the window
+    // by a title bar.
     if (m_placed && !event->spontaneous()) {
-        m_lastPos = pos();
+        m_lastPlace = geometry().topLeft();
     }
     QWidget::hideEvent(event);
 }
