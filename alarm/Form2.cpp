@@ -6,6 +6,7 @@
 #include "base/Convert.h"
 #include "base/ErrorReport.h"
 #include "base/Paths.h"
+#include "base/TitleBar.h"
 #include "base/WindowRoutines.h"
 #include "resources/AppIcon.h"
 #include "weather/WeatherText.h"
@@ -63,6 +64,10 @@ Form2::Form2(QWidget* owner, const AlertFigures& figures, const QString& program
     });
 
     Form_Load();
+    // Qt's own title bar would add minimise and maximise buttons.
+    if (titleBarsLeftToProgram()) {
+        useOwnTitleBar(this);
+    }
 }
 
 Form2::~Form2() = default;
