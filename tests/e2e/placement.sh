@@ -28,6 +28,7 @@ restores_in_place()
         e2e_wait_for "$E2E_TIMEOUT" "$wm, round $round: the window hidden in the tray" e2e_hidden_in_tray "$main"
         e2e_click_tray
         e2e_wait_for "$E2E_TIMEOUT" "$wm, round $round: the window back" e2e_shown "$main"
+        e2e_wait_for "$E2E_TIMEOUT" "$wm, round $round: the window to take the focus" e2e_active_window_is "$main"
         deadline=$((SECONDS + E2E_TIMEOUT))
         until same_place "$main" "$place"; do
             ((SECONDS < deadline)) ||
