@@ -6,6 +6,7 @@
 #include "base/Convert.h"
 #include "base/ErrorReport.h"
 #include "base/Paths.h"
+#include "base/TitleBar.h"
 #include "base/WindowRoutines.h"
 #include "resources/AppIcon.h"
 #include "weather/WeatherText.h"
@@ -63,6 +64,10 @@ Form2::Form2(QWidget* owner, const AlertFigures& figures, const QString& program
     });
 
     Form_Load();
+    // Qt's own title bar would add minimise and maximise buttons.
+    if (titleBarsLeftToProgram()) {
+        useOwnTitleBar(this);
+    }
 }
 
 Form2::~Form2() = default;
@@ -144,7 +149,9 @@ AlertWindows::AlertWindows(QWidget* owner, QString programFolder)
 
 QCoro::Task<> AlertWindows::showAlert(AlertFigures figures)
 {
-    QPointer<Form2> alert = new Form2(m_owner, figures, m_programFolder);
+    // Over the main window while the user has it in front of them; on its
+    // own otherwise, or it would go unseen with a minimised or hidden owner.
+    QPointer<Form2> alert = new Form2(boxParent(m_owner), figures, m_programFolder);
     m_open = alert;
     // Centred on the screen, also while the main window is hidden in the tray.
     centreOnScreen(alert);

@@ -41,7 +41,7 @@ private:
     QString m_programFolder;
 };
 
-// Each alert in a Form2 of its own, over the main window.
+// Each alert in a Form2 of its own, over the main window when that is in front.
 class AlertWindows : public AlertPresenter
 {
 public:

@@ -75,6 +75,8 @@ Form1::Form1(const Form1Options& options, QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(536, 520);
+    // Boxes must know when it is minimised, also where only Qt's title bar knows.
+    watchMinimize(this);
     // Design look: white window and groups until a skin asks for the button face.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -559,16 +561,20 @@ void Form1::showEvent(QShowEvent* event)
     if (!m_placed) {
         m_placed = true;
         centreOnScreen(this);
-    } else if (!m_lastPos.isNull()) {
-        move(m_lastPos);
+    } else if (m_lastPlace) {
+        setGeometry(QRect(*m_lastPlace, size()));
     }
     QWidget::showEvent(event);
 }
 
 void Form1::hideEvent(QHideEvent* event)
 {
+    // The inside of the window, not its frame: what Qt knows of the frame
+    // may be out of date (MATE, GNOME under Xwayland), and a frame position
+    // read with one idea of the frame and set with another moved the window
+    // by a title bar.
     if (m_placed && !event->spontaneous()) {
-        m_lastPos = pos();
+        m_lastPlace = geometry().topLeft();
     }
     QWidget::hideEvent(event);
 }

@@ -11,6 +11,7 @@
 #include <QCoroTask>
 
 #include <memory>
+#include <optional>
 
 class AlertWindows;
 class Core;
@@ -142,6 +143,7 @@ private:
     bool m_activating = false;
     bool m_toldNoTray = false;
     bool m_placed = false;
-    QPoint m_lastPos;
+    // Where the inside of the window was when it was last hidden.
+    std::optional<QPoint> m_lastPlace;
     bool m_closed = false;
 };

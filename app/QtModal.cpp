@@ -70,10 +70,11 @@ private:
     Latch m_latch;
 };
 
+// The window the user is at, when a box may go over it; otherwise none, and
+// the box stands on its own, application-modal and centred on the screen.
 QWidget* owner()
 {
-    QWidget* active = QApplication::activeWindow();
-    return (active && active->isVisible()) ? active : nullptr;
+    return boxParent(QApplication::activeWindow());
 }
 
 } // namespace

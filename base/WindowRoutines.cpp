@@ -14,11 +14,13 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -109,6 +111,90 @@ void centreOnScreen(QWidget* window)
     const QSize size = frame.size().expandedTo(window->size());
     const QRect area = screen->availableGeometry();
     window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+namespace
+{
+
+// Kept on the window itself, where the box's choice reads it.
+constexpr char kMinimizeAsked[] = "teporaMinimizeAsked";
+
+class MinimizeWatch : public QObject
+{
+public:
+    explicit MinimizeWatch(QWidget* window) : QObject(window), m_window(window)
+    {
+        window->installEventFilter(this);
+        follow();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+            m_window->setProperty(kMinimizeAsked, false);
+            follow();
+        }
+        return false;
+    }
+
+private:
+    // The native window is made at the first show, and made anew when the
+    // window flags change.
+    void follow()
+    {
+        QWindow* handle = m_window->windowHandle();
+        if (!handle || handle == m_handle) {
+            return;
+        }
+        m_handle = handle;
+        connect(handle, &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
+            if (state == Qt::WindowMinimized) {
+                m_window->setProperty(kMinimizeAsked, true);
+            } else if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+                // Elsewhere the window system's word is the last one; on
+                // Wayland this is only Qt taking its own request back.
+                m_window->setProperty(kMinimizeAsked, false);
+            }
+        });
+    }
+
+    QWidget* m_window;
+    QPointer<QWindow> m_handle;
+};
+
+} // namespace
+
+void watchMinimize(QWidget* window)
+{
+    if (!window->property(kMinimizeAsked).isValid()) {
+        window->setProperty(kMinimizeAsked, false);
+        new MinimizeWatch(window);
+    }
+}
+
+bool showOverOwner(const OwnerState& owner)
+{
+    return owner.visible && !owner.minimized && owner.active;
+}
+
+OwnerState ownerState(const QWidget* window)
+{
+    OwnerState state;
+    if (!window) {
+        return state;
+    }
+    const QWindow* handle = window->windowHandle();
+    state.visible = window->isVisible();
+    state.minimized = window->isMinimized() || (handle && (handle->windowStates() & Qt::WindowMinimized)) ||
+                      window->property(kMinimizeAsked).toBool();
+    state.active = window->isActiveWindow();
+    return state;
+}
+
+QWidget* boxParent(QWidget* owner)
+{
+    return showOverOwner(ownerState(owner)) ? owner : nullptr;
 }
 
 QString plainToolTip(const QString& text)

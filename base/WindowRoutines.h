@@ -33,6 +33,28 @@ void selectAllOnFocus(QLineEdit* box);
 // primary screen before it was ever shown).
 void centreOnScreen(QWidget* window);
 
+// What a box needs to know of the window it would be shown over.
+struct OwnerState {
+    bool visible = false;   // on screen: not hidden, not in the tray
+    bool minimized = false; // as far as anyone told the program
+    bool active = false;    // has the focus
+};
+
+// A box goes over its owner (a transient of it, centred on it) only while
+// the user has that window in front of them. Otherwise it stands on its own,
+// centred on the screen: a transient of a minimised or hidden window is
+// minimised or hidden with it, and the user sees nothing.
+bool showOverOwner(const OwnerState& owner);
+OwnerState ownerState(const QWidget* window);
+// The window, when a box may be shown over it; null when it stands on its own.
+QWidget* boxParent(QWidget* owner);
+
+// Remembers a minimise asked for through the window's own title bar. On
+// Wayland the compositor never says that a window went, and Qt takes the
+// state back at once; the request is all the program ever sees. Forgotten
+// when the window is shown or activated again.
+void watchMinimize(QWidget* window);
+
 // A tooltip that shows `text` as it is, even when it looks like markup.
 QString plainToolTip(const QString& text);
 

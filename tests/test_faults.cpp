@@ -33,6 +33,9 @@
 #include <QCoroTask>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
+
+#include <optional>
 
 namespace
 {
@@ -94,6 +97,8 @@ private slots:
     void soundFileMissingOrBroken();
     void serviceTextIsShownPlainWithoutTheKey();
     void boxesComeOneAtATime();
+    void boxesAreSeenWhateverTheMainWindowDoes_data();
+    void boxesAreSeenWhateverTheMainWindowDoes();
 };
 
 void TestFaults::settingsDamagedInEveryKey()
@@ -286,6 +291,66 @@ void TestFaults::boxesComeOneAtATime()
     QCoro::waitFor(second);
     QTRY_COMPARE(visibleBoxes().size(), 0);
     Modal::install(nullptr);
+}
+
+void TestFaults::boxesAreSeenWhateverTheMainWindowDoes_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("overWindow");
+    QTest::newRow("in front") << "shown" << true;
+    QTest::newRow("minimised") << "minimised" << false;
+    QTest::newRow("hidden in the tray") << "tray" << false;
+    // Wayland: Qt's title bar asks, the compositor never answers.
+    QTest::newRow("minimised, unheard") << "asked" << false;
+}
+
+// A box or an alert goes over the main window only while the user has it in
+// front of them; otherwise it stands on its own, and closing it leaves the
+// window as it was.
+void TestFaults::boxesAreSeenWhateverTheMainWindowDoes()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, overWindow);
+    MainWindowHarness h;
+    h.tray.setAvailable(state == "tray");
+    QVERIFY(h.start());
+    Form1& main = *h.window;
+    if (state == "minimised" || state == "tray") {
+        main.showMinimized();
+        QTRY_VERIFY(state == "tray" ? main.minimizedToTray() : main.isMinimized());
+    } else if (state == "asked") {
+        emit main.windowHandle()->windowStateChanged(Qt::WindowMinimized);
+    }
+    const bool visible = main.isVisible();
+    const bool minimized = main.isMinimized();
+
+    QtModal real;
+    Modal::install(&real);
+    QCoro::Task<> message = showMessage(QStringLiteral("location is not correct."));
+    QTRY_COMPARE(visibleBoxes().size(), 1);
+    QMessageBox* box = visibleBoxes().first();
+    const bool boxOverWindow = box->parentWidget() == &main;
+    const Qt::WindowModality modality = box->windowModality();
+    box->accept();
+    QCoro::waitFor(message);
+    Modal::install(&h.modal);
+    QCOMPARE(boxOverWindow, overWindow);
+    QCOMPARE(modality, Qt::ApplicationModal);
+
+    if (overWindow) {
+        main.activateWindow();
+        QTRY_VERIFY(main.isActiveWindow());
+    }
+    std::optional<bool> alertOverWindow;
+    Form2::setOpenedHook([&](Form2* alert) {
+        alertOverWindow = alert->parentWidget() == &main;
+        alert->reject();
+    });
+    h.child<QPushButton>("PushButton2")->click();
+    QVERIFY(h.settled());
+    QCOMPARE(alertOverWindow, std::optional<bool>(overWindow));
+    QCOMPARE(main.isVisible(), visible);
+    QCOMPARE(main.isMinimized(), minimized);
 }
 
 QTEST_MAIN(TestFaults)

@@ -5,10 +5,12 @@
 #include "TestEnv.h"
 #include "WeatherSim.h"
 
+#include "alarm/Form2.h"
 #include "alarm/TemperatureMonitor.h"
 #include "app/Form1.h"
 #include "base/Settings.h"
 #include "base/SettingsText.h"
+#include "base/TitleBar.h"
 #include "weather/Form3.h"
 #include "weather/KeyTest.h"
 
@@ -177,6 +179,52 @@ private slots:
 
     // OK keeps the dialog with its text; the close box unloads it, so the next
     // opening reads the setting again. Opened as the main window does it.
+    void noMinimiseOrMaximiseButton_data()
+    {
+        QTest::addColumn<bool>("alert");
+        QTest::newRow("key dialog") << false;
+        QTest::newRow("alert") << true;
+    }
+
+    // Neither asks the window system for those buttons; where Qt would draw
+    // its own title bar (with both, whatever is asked) the window has one of
+    // its own, with the title and the close box only, above all it held.
+    void noMinimiseOrMaximiseButton()
+    {
+        QFETCH(bool, alert);
+        Fixture fx;
+        std::unique_ptr<QWidget> window;
+        if (alert) {
+            window = std::make_unique<Form2>(
+                nullptr, AlertFigures{QStringLiteral("San Diego"), 70, 72, TempUnit::Fahrenheit}, QString());
+        } else {
+            window.reset(fx.load());
+            fx.owned.release();
+        }
+        const Qt::WindowFlags flags = window->windowFlags();
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+
+        const QSize designed = window->size();
+        const auto contents = window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        useOwnTitleBar(window.get());
+        auto* bar = window->findChild<QWidget*>(QStringLiteral("TitleBar"));
+        QVERIFY(bar);
+        QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(window->isModal(), alert);
+        QCOMPARE(window->size(), designed + QSize(0, bar->height()));
+        for (const QWidget* child : contents) {
+            QVERIFY2(child->y() >= bar->height(), qPrintable(child->objectName()));
+        }
+        QCOMPARE(bar->findChildren<QPushButton*>().size(), 1);
+        QCOMPARE(bar->findChild<QLabel*>()->text(), window->windowTitle());
+
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        bar->findChild<QPushButton*>()->click();
+        QTRY_VERIFY(!window->isVisible());
+    }
+
     void okKeepsDialogCloseUnloadsIt()
     {
         Fixture fx;

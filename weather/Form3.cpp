@@ -9,6 +9,7 @@
 #include "base/Modal.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
+#include "base/TitleBar.h"
 #include "base/WindowRoutines.h"
 #include "resources/AppIcon.h"
 #include "weather/Inet.h"
@@ -32,6 +33,7 @@ Form3::Form3(Inet& transfer, std::function<QString()> location, const QString& p
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(536, 306);
+    watchMinimize(this);
     applyButtonFonts(this);
 
     connect(ui->Text1, &QLineEdit::textChanged, this, &Form3::Text1_Change);
@@ -42,6 +44,10 @@ Form3::Form3(Inet& transfer, std::function<QString()> location, const QString& p
     selectAllOnFocus(ui->Text1);
 
     Form_Load();
+    // Qt's own title bar would add minimise and maximise buttons.
+    if (titleBarsLeftToProgram()) {
+        useOwnTitleBar(this);
+    }
     ui->Text1->setFocus();
 }
 

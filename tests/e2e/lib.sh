@@ -170,6 +170,19 @@ e2e_start_x()
         sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
 
+# e2e_replace_wm NAME: another window manager takes the screen from the one
+# running (marco, MATE's, frames windows differently from openbox).
+e2e_replace_wm()
+{
+    command -v "$1" >/dev/null || { e2e_log "SKIP: $1 is not installed (scripts/deps.sh)"; exit 77; }
+    local before
+    before=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)
+    "$1" --replace >"$E2E_TMP/$1.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait_for "$E2E_TIMEOUT" "$1 to manage the screen" \
+        sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep 'window id' | grep -vxF '$before'"
+}
+
 # A session bus of our own (the desktop's is kept out), so that nothing on
 # it outlives the test. Runs as the user the rest of the run uses ($@: a
 # setpriv prefix, or nothing).

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Where the windows open: the main window centred the first time and back in
-# its place after the API key dialog; started in the tray, one click on the
-# icon shows it, centred, and an alert opens centred without it.
+# its place after the API key dialog and after minimising into the tray, also
+# when the window manager and its frames change; started in the tray, one click on the icon shows it,
+# centred, and an alert opens centred without it.
 source "$(dirname "$0")/lib.sh"
 
 PLACE="San Diego CA"
@@ -15,6 +16,27 @@ alert_window() { first_named "$ALERT"; }
 key_dialog() { first_named 'Key Options'; }
 main_hidden() { ! e2e_main_window >/dev/null; }
 same_place() { [ "$(e2e_geometry "$1" | cut -d' ' -f1,2)" = "$2" ]; }
+
+# Minimised into the tray and brought back by a click, twice: the window comes
+# back where it was, not a title bar lower the first time.
+restores_in_place()
+{
+    local main=$1 wm=$2 place round deadline
+    place=$(e2e_geometry "$main" | cut -d' ' -f1,2)
+    for round in 1 2; do
+        xdotool windowminimize "$main"
+        e2e_wait_for "$E2E_TIMEOUT" "$wm, round $round: the window hidden in the tray" e2e_hidden_in_tray "$main"
+        e2e_click_tray
+        e2e_wait_for "$E2E_TIMEOUT" "$wm, round $round: the window back" e2e_shown "$main"
+        e2e_wait_for "$E2E_TIMEOUT" "$wm, round $round: the window to take the focus" e2e_active_window_is "$main"
+        deadline=$((SECONDS + E2E_TIMEOUT))
+        until same_place "$main" "$place"; do
+            ((SECONDS < deadline)) ||
+                e2e_fail "$wm, round $round: the window came back at $(e2e_geometry "$main" | cut -d' ' -f1,2), not at $place"
+            sleep 0.1
+        done
+    done
+}
 
 e2e_start_desktop
 e2e_start_sim
@@ -38,6 +60,7 @@ e2e_wait_for "$E2E_TIMEOUT" "the dialog to take the focus" e2e_active_window_is 
 xdotool key Escape
 e2e_wait_for "$E2E_TIMEOUT" "the main window back" e2e_main_window
 e2e_wait_for "$E2E_TIMEOUT" "the main window back at $place, not $(e2e_geometry "$main")" same_place "$main" "$place"
+restores_in_place "$main" openbox
 e2e_stop_program TERM || e2e_fail "the first run did not end cleanly"
 
 # 2. Started in the tray: the reading comes at once, one click shows the window.
@@ -57,4 +80,14 @@ e2e_click_tray
 e2e_wait_for "$E2E_TIMEOUT" "one click on the tray icon to show the main window" e2e_main_window
 main=$(e2e_main_window)
 e2e_wait_for "$E2E_TIMEOUT" "the main window centred on the screen ($(e2e_geometry "$main"))" e2e_centred "$main"
+e2e_stop_program TERM || e2e_fail "the second run did not end cleanly"
+
+# 3. The frame changes under a running program (marco takes over from
+# openbox): what Qt knew of the old frame must not move the window.
+e2e_start_program
+e2e_wait_for "$E2E_TIMEOUT" "the main window" e2e_main_window
+main=$(e2e_main_window)
+e2e_wait_for "$E2E_TIMEOUT" "CurTemp.ico" e2e_is_ico "$(e2e_icon_file)"
+e2e_replace_wm marco
+restores_in_place "$main" marco
 e2e_log "PASS"
