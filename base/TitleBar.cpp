@@ -91,8 +91,9 @@ void useOwnTitleBar(QWidget* window)
     }
     const QSize inside = window->size();
     // Qt drops the frameless hint while any part of a title bar is asked for.
-    window->setWindowFlags((window->windowFlags() & (Qt::WindowType_Mask | Qt::MSWindowsFixedSizeDialogHint)) |
-                           Qt::FramelessWindowHint);
+    window->setWindowFlags(
+        (window->windowFlags() & (Qt::WindowType_Mask | Qt::MSWindowsFixedSizeDialogHint)) |
+        Qt::FramelessWindowHint);
     window->setFixedSize(inside.width(), inside.height() + kBarHeight);
     new TitleBar(window);
 }
