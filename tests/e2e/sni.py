@@ -212,8 +212,9 @@ def until(timeout, what, probe):
 
 
 def split_item(entry):
+    # GNOME's AppIndicator extension lists items as "name@/path".
     slash = entry.index("/")
-    return entry[:slash], entry[slash:]
+    return entry[:slash].removesuffix("@"), entry[slash:]
 
 
 def registered_items(bus):
