@@ -6,6 +6,7 @@
 #   icon          the icon shows the picture of CurTemp.bmp
 #   notification  the first minimise hides the window and sends a notification
 #                 that the shell shows as a banner (urgency normal or above)
+#   attention     meanwhile the item's attention icon shows the reading too
 #   restore       a click (Activate) brings the window back, in front
 #   menu          the menu's "Restore" brings it back (on XEmbed, where there
 #                 is no menu, any button does)
@@ -14,6 +15,7 @@
 #   alert         the alert opens on top of the focused main window
 #   sound         and its sound plays (recorded from the null sink)
 #   notray        without a tray, the program says so
+#   reachable     and started "in the tray", its window can still be reached
 # Each check is reported; a failure listed in DT_EXPECTED is reported as known.
 #
 #   desktop.sh BUILD SHELL     SHELL: gnome-wayland gnome-xwayland gnome-notray
@@ -120,8 +122,25 @@ check_notification()
         e2e_wait_for "$E2E_TIMEOUT" "the program's own balloon" dt_balloon_shown
         return
     fi
+    # The item asks for attention only while the notification is new: what
+    # it shows then is check_attention's to judge.
+    {
+        dt_as "$DT_PY" "$SNI_TOOL" --timeout 4 check-icon --attention "$id" "$(e2e_bitmap_file)" \
+            --fore 000000 --back ff00ff
+        echo "status $?"
+    } >"$E2E_TMP/attention" 2>&1
     dt_as "$DT_PY" "$DT_TOOL" --timeout "$E2E_TIMEOUT" wait-notify "$DT_NOTIFY_LOG" "$BALLOON" --min-urgency 1 >&2 ||
         e2e_fail "no notification of normal urgency after the first minimise"
+}
+
+check_attention()
+{
+    local kind id
+    dt_tray
+    [ "$kind" = sni ] || { e2e_log "an XEmbed tray has no attention state"; exit 77; }
+    [ -s "$E2E_TMP/attention" ] || e2e_fail "the first minimise was not seen (see \"notification\")"
+    grep -qx 'status 0' "$E2E_TMP/attention" ||
+        e2e_fail "while asking for attention: $(grep -v '^status' "$E2E_TMP/attention")"
 }
 
 check_restore()
@@ -178,6 +197,12 @@ check_sound()
     e2e_wait_for "$E2E_TIMEOUT" "the alert's sound on the null sink" "$DT_PY" "$DT_TOOL" sound "$DT_RECORDING"
 }
 
+check_reachable()
+{
+    e2e_wait_for "$E2E_TIMEOUT" "the first reading" e2e_is_ico "$(e2e_icon_file)"
+    dt_wait_window "$MAIN" present
+}
+
 check_notray()
 {
     e2e_wait_for "$E2E_TIMEOUT" "a word that there is no tray" \
@@ -196,7 +221,11 @@ dt_check()
     if [ "$kind" = shell ]; then
         outcome="shell: $reason"
     else
-        (check_"$name") || status=$?
+        # An expected failure need not wait as long.
+        (
+            [ "$kind" = known ] && E2E_TIMEOUT=8
+            check_"$name"
+        ) || status=$?
         # Only "Exit" may end the program, and then with status 0.
         if e2e_process_ended "$E2E_PID"; then
             local ended=0
@@ -247,11 +276,19 @@ else
     dt_check late
     dt_check icon
     dt_check notification
+    dt_check attention
     dt_check restore
     dt_check menu
 fi
 dt_check second
-[ "$DT_SHELL" = gnome-notray ] || dt_check exit
+if [ "$DT_SHELL" = gnome-notray ]; then
+    # "Start in system tray" where there is none.
+    e2e_stop_program TERM || true
+    E2E_SETTINGS+=$'\nMinimized=On' e2e_start_program "${DT_PROGRAM_ENV[@]}" HOME="$DT_HOME" TEPORA_TEST_POLL_MS=500
+    dt_check reachable
+else
+    dt_check exit
+fi
 
 # The alert over the focused main window of a fresh run, which has read
 # 65 F first; its sound recorded from the null sink.
@@ -261,7 +298,7 @@ dt_wait_window "$MAIN" shown focused
 e2e_wait_for "$E2E_TIMEOUT" "the first reading" e2e_is_ico "$(e2e_icon_file)"
 e2e_wait_refreshes 1
 DT_RECORDING="$DT_HOME/alert.raw"
-dt_as parecord -d "$DT_SINK.monitor" --raw --format=s16le --channels=1 --rate=8000 "$DT_RECORDING" \
+"${E2E_AS[@]}" parecord -d "$DT_SINK.monitor" --raw --format=s16le --channels=1 --rate=8000 "$DT_RECORDING" \
     >"$E2E_TMP/parecord.log" 2>&1 &
 E2E_PIDS+=($!)
 dt_check alert

@@ -10,7 +10,7 @@
     desktops.py [--timeout S] wait-window SHELL PID TITLE STATE...
         on a Wayland shell (gnome: the probe extension; kwin: a KWin script),
         waits until the window has every STATE: shown, gone, minimised,
-        focused, top (above every other ordinary window)
+        present, focused, top (above every other ordinary window)
     desktops.py minimise SHELL PID TITLE
 """
 
@@ -193,6 +193,18 @@ class Report(dbus.service.Object):
         self.loop.quit()
 
 
+def run_kwin_script(bus, number):
+    # KWin 5.27 puts a loaded script at /NUMBER; later ones under /Scripting.
+    for path in (f"/{number}", f"/Scripting/Script{number}"):
+        try:
+            bus.get_object("org.kde.KWin", path, introspect=False).run(dbus_interface="org.kde.kwin.Script")
+            return
+        except dbus.DBusException as e:
+            if e.get_dbus_name() != "org.freedesktop.DBus.Error.UnknownObject":
+                raise
+    raise Failed(f"KWin shows no script {number}")
+
+
 def kwin_windows(bus):
     """A KWin script lists the windows and calls back with them."""
     loop = GLib.MainLoop()
@@ -205,8 +217,7 @@ def kwin_windows(bus):
         plugin = f"tepora-probe-{os.getpid()}"
         number = int(scripting.loadScript(script.name, plugin, dbus_interface="org.kde.kwin.Scripting"))
         try:
-            bus.get_object("org.kde.KWin", f"/Scripting/Script{number}", introspect=False).run(
-                dbus_interface="org.kde.kwin.Script")
+            run_kwin_script(bus, number)
             GLib.timeout_add(5000, loop.quit)
             loop.run()
         finally:
@@ -224,6 +235,8 @@ def windows(bus, shell):
 def has_state(window, state):
     if state == "shown":
         return not window["minimized"]
+    if state == "present":
+        return True
     return {"minimised": window["minimized"], "focused": window["focused"], "top": window["top"]}[state]
 
 
@@ -255,8 +268,7 @@ def cmd_minimise(bus, args):
                      "        c[i].minimized = true;\n")
         script.flush()
         number = int(scripting.loadScript(script.name, plugin, dbus_interface="org.kde.kwin.Scripting"))
-        bus.get_object("org.kde.KWin", f"/Scripting/Script{number}", introspect=False).run(
-            dbus_interface="org.kde.kwin.Script")
+        run_kwin_script(bus, number)
     scripting.unloadScript(plugin, dbus_interface="org.kde.kwin.Scripting")
 
 
@@ -282,7 +294,7 @@ def main():
     p.add_argument("shell", choices=["gnome", "kwin"])
     p.add_argument("pid", type=int)
     p.add_argument("title")
-    p.add_argument("states", nargs="+", choices=["shown", "gone", "minimised", "focused", "top"])
+    p.add_argument("states", nargs="+", choices=["shown", "gone", "minimised", "present", "focused", "top"])
     p = sub.add_parser("minimise")
     p.add_argument("shell", choices=["gnome", "kwin"])
     p.add_argument("pid", type=int)

@@ -26,11 +26,22 @@ DT_PROGRAM_ENV=() # the program's platform for this shell
 # what the shell itself makes impossible (the check does not run).
 # SHELL:CHECK KIND REASON
 DT_EXPECTED=(
-    "gnome-wayland:notification known  sent with urgency 0: GNOME lists it but shows no banner"
-    "gnome-xwayland:notification known sent with urgency 0: GNOME lists it but shows no banner"
-    "plasma-x11:notification known     sent with urgency 0, not normal"
-    "xfce:notification known           sent with urgency 0, not normal"
-    "gnome-notray:notray known         nothing tells the user that there is no tray"
+    "gnome-wayland:notification  shell the compositor minimises without telling the program, which stays minimised"
+    "plasma-wayland:notification shell the compositor minimises without telling the program, which stays minimised"
+    "gnome-xwayland:notification known sent with urgency 0: GNOME lists it, but shows no banner"
+    "plasma-x11:notification     known sent with urgency 0, not normal"
+    "xfce:notification           known sent with urgency 0, not normal"
+    "gnome-xwayland:attention    known no attention icon: GNOME draws a placeholder instead"
+    "plasma-x11:attention        known no attention icon"
+    "xfce:attention              known no attention icon"
+    "gnome-wayland:restore       known the window GNOME minimised stays minimised"
+    "gnome-wayland:menu          known the window GNOME minimised stays minimised"
+    "gnome-wayland:second        known nothing comes forward: no activation token"
+    "gnome-notray:second         known nothing comes forward: no activation token"
+    "plasma-wayland:restore      known the window KWin minimised stays minimised: no activation token"
+    "plasma-wayland:menu         known the window KWin minimised stays minimised: no activation token"
+    "plasma-wayland:second       known nothing comes forward: no activation token"
+    "gnome-notray:notray         known nothing tells the user that there is no tray"
 )
 
 dt_expected()
@@ -325,6 +336,7 @@ dt_x11_has()
     case $2 in
         shown) e2e_shown "$1" ;;
         minimised) e2e_iconic "$1" ;;
+        present) e2e_shown "$1" || e2e_iconic "$1" ;;
         focused) [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] ;;
         top) [ "$(dt_x11_top)" = "$1" ] ;;
         *) return 1 ;;
@@ -354,8 +366,8 @@ dt_x11_window_is()
     return 1
 }
 
-# dt_window_is TITLE STATE...: shown, minimised, focused, top; "hidden": no
-# window of that title is shown (Wayland: minimised or gone).
+# dt_window_is TITLE STATE...: shown, minimised, present (either), focused,
+# top; "hidden": no window of that title is shown (Wayland: minimised or gone).
 dt_window_is()
 {
     local title=$1

@@ -231,10 +231,10 @@ def item_props(bus, entry):
     return item_object(bus, entry).GetAll(ITEM_IFACE, dbus_interface=PROPS, timeout=5)
 
 
-def pixmaps(props):
+def pixmaps(props, key="IconPixmap"):
     """The item's IconPixmap as {size: [(r, g, b, a)...]} (square icons only)."""
     out = {}
-    for width, height, data in props.get("IconPixmap", []):
+    for width, height, data in props.get(key, []):
         width, height = int(width), int(height)
         raw = bytes(data)
         if width != height or len(raw) != width * height * 4:
@@ -384,8 +384,13 @@ def cmd_check_icon(bus, args):
     sizes = [int(s) for s in args.sizes.split(",")] if args.sizes else []
 
     def probe():
-        icons = pixmaps(item_props(bus, args.item))
+        props = item_props(bus, args.item)
+        if args.attention and str(props.get("Status", "")) != "NeedsAttention":
+            raise dbus.DBusException(f"Status is {str(props.get('Status', ''))!r}, not 'NeedsAttention'")
+        icons = pixmaps(props, "AttentionIconPixmap" if args.attention else "IconPixmap")
         problems, seen = [], []
+        if not icons:
+            problems.append("no pixmaps")
         for size in sizes:
             if size not in icons:
                 problems.append(f"no {size}x{size} pixmap (has {sorted(icons)})")
@@ -489,6 +494,8 @@ def main():
     p.add_argument("--sizes", help="comma-separated sizes that must be there")
     p.add_argument("--not-bmp", help="an earlier reading's bitmap the pixmaps must be further from")
     p.add_argument("--tolerance", type=float, default=0.08)
+    p.add_argument("--attention", action="store_true",
+                   help="the attention pixmaps, while Status is NeedsAttention")
     p = sub.add_parser("call", help="calls Activate, SecondaryActivate or ContextMenu at (0, 0)")
     p.add_argument("item")
     p.add_argument("method", choices=["Activate", "SecondaryActivate", "ContextMenu"])
