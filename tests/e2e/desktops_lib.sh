@@ -28,6 +28,8 @@ DT_PROGRAM_ENV=() # the program's platform for this shell
 DT_EXPECTED=(
     "gnome-wayland:notification  shell the compositor minimises without telling the program, which stays minimised"
     "plasma-wayland:notification shell the compositor minimises without telling the program, which stays minimised"
+    "gnome-wayland:attention     shell no minimise seen, so no notification to ask for attention with"
+    "plasma-wayland:attention    shell no minimise seen, so no notification to ask for attention with"
     "gnome-xwayland:notification known sent with urgency 0: GNOME lists it, but shows no banner"
     "plasma-x11:notification     known sent with urgency 0, not normal"
     "xfce:notification           known sent with urgency 0, not normal"
