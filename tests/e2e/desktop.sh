@@ -8,11 +8,14 @@
 #                 that the shell shows as a banner (urgency normal or above)
 #   attention     meanwhile the item's attention icon shows the reading too
 #   restore       a click (Activate) brings the window back, in front
+#   position      where it was before the first minimise
 #   menu          the menu's "Restore" brings it back (on XEmbed, where there
 #                 is no menu, any button does)
 #   second        a second start brings the window forward and ends
 #   exit          the menu's "Exit" ends the program with status 0
 #   alert         the alert opens on top of the focused main window
+#   centred       in the middle of the screen
+#   buttons       without minimise or maximise buttons
 #   sound         and its sound plays (recorded from the null sink)
 #   notray        without a tray, the program says so
 #   reachable     and started "in the tray", its window can still be reached
@@ -117,6 +120,7 @@ check_notification()
 {
     local kind id
     dt_tray
+    dt_position "$MAIN" >"$E2E_TMP/position-before"
     dt_minimise_to_tray
     if [ "$kind" = xembed ]; then
         e2e_wait_for "$E2E_TIMEOUT" "the program's own balloon" dt_balloon_shown
@@ -148,6 +152,15 @@ check_restore()
     dt_window_is "$MAIN" shown && dt_minimise_to_tray
     dt_click_tray
     dt_wait_window "$MAIN" shown focused
+    dt_position "$MAIN" >"$E2E_TMP/position-after"
+}
+
+check_position()
+{
+    [ -s "$E2E_TMP/position-before" ] && [ -s "$E2E_TMP/position-after" ] ||
+        e2e_fail "no first minimise and restore to compare (see \"notification\" and \"restore\")"
+    [ "$(cat "$E2E_TMP/position-after")" = "$(cat "$E2E_TMP/position-before")" ] ||
+        e2e_fail "the window was at $(cat "$E2E_TMP/position-before"), and came back at $(cat "$E2E_TMP/position-after")"
 }
 
 check_menu()
@@ -191,6 +204,10 @@ check_alert()
     e2e_sim_set "$PLACE" "$K_72F"
     dt_wait_window "$ALERT" shown focused top
 }
+
+check_centred() { dt_wait_window "$ALERT" centred; }
+
+check_buttons() { dt_wait_window "$ALERT" no-minmax; }
 
 check_sound()
 {
@@ -278,6 +295,7 @@ else
     dt_check notification
     dt_check attention
     dt_check restore
+    dt_check position
     dt_check menu
 fi
 dt_check second
@@ -302,6 +320,8 @@ DT_RECORDING="$DT_HOME/alert.raw"
     >"$E2E_TMP/parecord.log" 2>&1 &
 E2E_PIDS+=($!)
 dt_check alert
+dt_check centred
+dt_check buttons
 dt_check sound
 
 printf '%s\n' "${DT_OUTCOMES[@]}" | sed "s/^/$E2E_NAME: /" >&2

@@ -10,7 +10,9 @@
     desktops.py [--timeout S] wait-window SHELL PID TITLE STATE...
         on a Wayland shell (gnome: the probe extension; kwin: a KWin script),
         waits until the window has every STATE: shown, gone, minimised,
-        present, focused, top (above every other ordinary window)
+        present, focused, top (above every other ordinary window), centred
+        (on its screen), no-minmax (no minimise or maximise button)
+    desktops.py position SHELL PID TITLE   where the shown window is: "X Y"
     desktops.py minimise SHELL PID TITLE
 """
 
@@ -174,8 +176,10 @@ for (var i = 0; i < clients.length; ++i) {
     var c = clients[i];
     if (!c.normalWindow && !c.dialog)
         continue;
+    var g = c.frameGeometry, a = workspace.clientArea(KWin.ScreenArea, c);
     list.push({title: c.caption, pid: c.pid, minimized: c.minimized, focused: c === workspace.activeClient,
-               top: c === top, above: c.keepAbove, x: c.frameGeometry.x, y: c.frameGeometry.y});
+               top: c === top, above: c.keepAbove, x: g.x, y: g.y, width: g.width, height: g.height,
+               screen: [a.x, a.y, a.width, a.height], minimizable: c.minimizable, maximizable: c.maximizable});
 }
 callDBus("%(name)s", "/Report", "org.tepora.Report", "Windows", JSON.stringify(list));
 """
@@ -237,6 +241,12 @@ def has_state(window, state):
         return not window["minimized"]
     if state == "present":
         return True
+    if state == "centred":
+        sx, sy, sw, sh = window["screen"]
+        return abs(window["x"] + window["width"] / 2 - sx - sw / 2) <= 40 and \
+            abs(window["y"] + window["height"] / 2 - sy - sh / 2) <= 40
+    if state == "no-minmax":
+        return not window["minimizable"] and not window["maximizable"]
     return {"minimised": window["minimized"], "focused": window["focused"], "top": window["top"]}[state]
 
 
@@ -252,6 +262,14 @@ def cmd_wait_window(bus, args):
         raise Failed(json.dumps([w for w in seen if w["pid"] == args.pid] or seen))
 
     until(args.timeout, f"{args.title!r} to be {' and '.join(args.states)}", probe)
+
+
+def cmd_position(bus, args):
+    shown = [w for w in windows(bus, args.shell)
+             if w["pid"] == args.pid and w["title"] == args.title and not w["minimized"]]
+    if not shown:
+        raise Failed(f"no shown window {args.title!r} of {args.pid}")
+    print(shown[0]["x"], shown[0]["y"])
 
 
 def cmd_minimise(bus, args):
@@ -294,7 +312,12 @@ def main():
     p.add_argument("shell", choices=["gnome", "kwin"])
     p.add_argument("pid", type=int)
     p.add_argument("title")
-    p.add_argument("states", nargs="+", choices=["shown", "gone", "minimised", "present", "focused", "top"])
+    p.add_argument("states", nargs="+", choices=["shown", "gone", "minimised", "present", "focused", "top",
+                                                   "centred", "no-minmax"])
+    p = sub.add_parser("position")
+    p.add_argument("shell", choices=["gnome", "kwin"])
+    p.add_argument("pid", type=int)
+    p.add_argument("title")
     p = sub.add_parser("minimise")
     p.add_argument("shell", choices=["gnome", "kwin"])
     p.add_argument("pid", type=int)
@@ -312,7 +335,7 @@ def main():
             return cmd_check_picture(args)
         DBusGMainLoop(set_as_default=True)
         bus = dbus.SessionBus()
-        {"wait-window": cmd_wait_window, "minimise": cmd_minimise}[args.command](bus, args)
+        {"wait-window": cmd_wait_window, "minimise": cmd_minimise, "position": cmd_position}[args.command](bus, args)
     except (Failed, dbus.DBusException) as e:
         print(f"desktops.py {args.command}: {e}", file=sys.stderr)
         return 1

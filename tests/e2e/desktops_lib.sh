@@ -44,6 +44,16 @@ DT_EXPECTED=(
     "plasma-wayland:menu         known the window KWin minimised stays minimised: no activation token"
     "plasma-wayland:second       known nothing comes forward: no activation token"
     "gnome-notray:notray         known nothing tells the user that there is no tray"
+    "gnome-xwayland:position     known it comes back one title bar lower on the first restore"
+    "gnome-wayland:position      known no restore to compare (see restore)"
+    "plasma-wayland:position     known no restore to compare (see restore)"
+    "gnome-wayland:centred       known GNOME puts the alert beside the main window"
+    "gnome-notray:centred        known GNOME puts the alert beside the main window"
+    "xfce:centred                known xfwm4 puts the alert where it likes"
+    "plasma-x11:buttons          known KWin gives the alert a minimise button"
+    "gnome-wayland:buttons       shell Qt draws the title bar itself: the compositor cannot tell its buttons"
+    "gnome-notray:buttons        shell Qt draws the title bar itself: the compositor cannot tell its buttons"
+    "plasma-wayland:buttons      shell KWin draws the title bar, with a minimise button on every window"
 )
 
 dt_expected()
@@ -339,6 +349,8 @@ dt_x11_has()
         shown) e2e_shown "$1" ;;
         minimised) e2e_iconic "$1" ;;
         present) e2e_shown "$1" || e2e_iconic "$1" ;;
+        centred) e2e_centred "$1" ;;
+        no-minmax) ! xprop -id "$1" _NET_WM_ALLOWED_ACTIONS | grep -q 'MINIMIZE\|MAXIMIZE' ;;
         focused) [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] ;;
         top) [ "$(dt_x11_top)" = "$1" ] ;;
         *) return 1 ;;
@@ -369,7 +381,8 @@ dt_x11_window_is()
 }
 
 # dt_window_is TITLE STATE...: shown, minimised, present (either), focused,
-# top; "hidden": no window of that title is shown (Wayland: minimised or gone).
+# top, centred, no-minmax (see desktops.py); "hidden": no window of that
+# title is shown (Wayland: minimised or gone).
 dt_window_is()
 {
     local title=$1
@@ -405,6 +418,19 @@ dt_wait_window()
         fi
         sleep 0.2
     done
+}
+
+# dt_position TITLE: "X Y" of the shown window.
+dt_position()
+{
+    if [ "$DT_WINDOWS" = x11 ]; then
+        local w
+        for w in $(dt_x11_windows "$1"); do
+            e2e_shown "$w" && { e2e_geometry "$w" | cut -d' ' -f1,2; return 0; }
+        done
+        return 1
+    fi
+    dt_as "$DT_PY" "$DT_TOOL" position "$DT_WINDOWS" "$E2E_PID" "$1"
 }
 
 dt_minimise()

@@ -26,9 +26,12 @@ class Probe {
         const focus = global.display.focus_window;
         return JSON.stringify(all.map(w => {
             const r = w.get_frame_rect();
+            const m = global.display.get_monitor_geometry(w.get_monitor());
             return {
                 title: w.get_title(), pid: w.get_pid(), minimized: w.minimized, focused: w === focus,
-                top: w === top, above: w.is_above(), x: r.x, y: r.y,
+                top: w === top, above: w.is_above(), x: r.x, y: r.y, width: r.width, height: r.height,
+                screen: [m.x, m.y, m.width, m.height],
+                minimizable: w.can_minimize(), maximizable: w.can_maximize(),
             };
         }));
     }
