@@ -26,7 +26,9 @@ import time
 
 import dbus
 import dbus.service
-import sni
+
+sys.dont_write_bytecode = True  # nothing left behind in the source tree
+import sni  # noqa: E402
 from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
