@@ -80,6 +80,8 @@ dt_click_tray()
 
 dt_minimise_to_tray()
 {
+    # A check before may have failed with the window in the tray.
+    dt_window_is "$MAIN" shown || dt_click_tray
     dt_wait_window "$MAIN" shown
     dt_minimise "$MAIN"
     dt_wait_window "$MAIN" hidden

@@ -44,6 +44,8 @@ DT_EXPECTED=(
     "plasma-wayland:menu         known the window KWin minimised stays minimised: no activation token"
     "plasma-wayland:second       known nothing comes forward: no activation token"
     "gnome-notray:notray         known nothing tells the user that there is no tray"
+    "gnome-xwayland:menu         known on some runs the item comes without its menu (/NO_DBUSMENU)"
+    "gnome-xwayland:exit         known on some runs the item comes without its menu (/NO_DBUSMENU)"
     "gnome-xwayland:position     known it comes back one title bar lower on the first restore"
     "mate:position               known it comes back lower on the first restore, on some runs"
     "gnome-wayland:position      known no restore to compare (see restore)"
