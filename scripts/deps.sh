@@ -3,7 +3,7 @@
 # Installs the Debian 12 packages that building, running and testing need.
 # Quick when everything is there: dpkg is asked first, apt only for what is missing.
 #
-#   scripts/deps.sh             every list under scripts/packages/
+#   scripts/deps.sh             every list under scripts/packages/ but desktops.txt
 #   scripts/deps.sh base e2e    only those lists (scripts/packages/base.txt, e2e.txt)
 set -euo pipefail
 
@@ -15,7 +15,11 @@ for name in "$@"; do
   lists+=("$lists_dir/$name.txt")
 done
 if [ ${#lists[@]} -eq 0 ]; then
-  lists=("$lists_dir"/*.txt)
+  # The desktops set's shells, about a gigabyte, come only when named
+  # (scripts/test.sh --desktops).
+  for list in "$lists_dir"/*.txt; do
+    [ "$(basename "$list")" = desktops.txt ] || lists+=("$list")
+  done
 fi
 mapfile -t PACKAGES < <(cat "${lists[@]}" | sed 's/#.*//' | tr -s ' \t' '\n' | sed '/^$/d' | sort -u)
 

@@ -143,7 +143,17 @@ e2e_start_x()
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     unset DBUS_SESSION_BUS_ADDRESS XAUTHORITY
     export LC_ALL=C.UTF-8
+    e2e_start_xvfb "$@"
 
+    openbox >"$E2E_TMP/openbox.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait_for "$E2E_TIMEOUT" "openbox to manage the screen" \
+        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+}
+
+# e2e_start_xvfb [FIRST LAST]: only the X server; sets DISPLAY.
+e2e_start_xvfb()
+{
     local n pid started="" first=${1:-90} last=${2:-120}
     for n in $(seq "$first" "$last"); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
@@ -163,11 +173,6 @@ e2e_start_x()
     done
     [ -n "$started" ] || e2e_fail "no free X display in :$first..:$last"
     export DISPLAY=$started
-
-    openbox >"$E2E_TMP/openbox.log" 2>&1 &
-    E2E_PIDS+=($!)
-    e2e_wait_for "$E2E_TIMEOUT" "openbox to manage the screen" \
-        sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
 
 # e2e_replace_wm NAME: another window manager takes the screen from the one

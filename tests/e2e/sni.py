@@ -214,8 +214,9 @@ def until(timeout, what, probe):
 
 
 def split_item(entry):
+    # GNOME's AppIndicator extension lists items as "name@/path".
     slash = entry.index("/")
-    return entry[:slash], entry[slash:]
+    return entry[:slash].removesuffix("@"), entry[slash:]
 
 
 def registered_items(bus):
@@ -386,8 +387,13 @@ def cmd_check_icon(bus, args):
     sizes = [int(s) for s in args.sizes.split(",")] if args.sizes else []
 
     def probe():
-        icons = pixmaps(item_props(bus, args.item))
+        props = item_props(bus, args.item)
+        if args.attention and str(props.get("Status", "")) != "NeedsAttention":
+            raise dbus.DBusException(f"Status is {str(props.get('Status', ''))!r}, not 'NeedsAttention'")
+        icons = pixmaps(props, "AttentionIconPixmap" if args.attention else "IconPixmap")
         problems, seen = [], []
+        if not icons:
+            problems.append("no pixmaps")
         for size in sizes:
             if size not in icons:
                 problems.append(f"no {size}x{size} pixmap (has {sorted(icons)})")
@@ -517,6 +523,8 @@ def main():
     p.add_argument("--sizes", help="comma-separated sizes that must be there")
     p.add_argument("--not-bmp", help="an earlier reading's bitmap the pixmaps must be further from")
     p.add_argument("--tolerance", type=float, default=0.08)
+    p.add_argument("--attention", action="store_true",
+                   help="the attention pixmaps, while Status is NeedsAttention")
     p = sub.add_parser("call", help="calls Activate, SecondaryActivate or ContextMenu at (0, 0), or "
                                      "ProvideXdgActivationToken with --token")
     p.add_argument("item")
