@@ -244,6 +244,9 @@ class SniAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(SniPixmaps AttentionIconPixmap READ pixmaps)
     Q_PROPERTY(QString AttentionMovieName READ empty)
     Q_PROPERTY(SniToolTip ToolTip READ toolTip)
+    // What a screen reader says for the icon: the reading, as the tooltip.
+    Q_PROPERTY(QString IconAccessibleDesc READ accessibleDesc)
+    Q_PROPERTY(QString AttentionAccessibleDesc READ accessibleDesc)
 
 public:
     explicit SniAdaptor(StatusNotifierItem* item) : QDBusAbstractAdaptor(item), m_item(item)
@@ -268,6 +271,7 @@ public:
     SniPixmaps pixmaps() const { return m_item->pixmaps(); }
     SniPixmaps none() const { return {}; }
     SniToolTip toolTip() const { return SniToolTip{QString(), {}, m_item->toolTip(), QString()}; }
+    QString accessibleDesc() const { return m_item->toolTip(); }
 
 public slots:
     void Activate(int, int) { m_item->click(StatusNotifierItem::Click::Primary); }
