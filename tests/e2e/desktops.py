@@ -29,17 +29,16 @@ import dbus.service
 
 sys.dont_write_bytecode = True  # nothing left behind in the source tree
 import sni  # noqa: E402
+import wayland  # noqa: E402
 from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
 NOTIFY = "org.freedesktop.Notifications"
-POLL = 0.1
 # Text from the bus is bounded before it goes into a log.
 MAX_TEXT = 1000
 
 
-class Failed(Exception):
-    pass
+Failed = sni.Failed
 
 
 def cmd_notifications(args):
@@ -82,19 +81,8 @@ def read_log(path):
 
 
 def until(timeout, what, probe):
-    deadline = time.monotonic() + timeout
-    last = None
-    while True:
-        try:
-            result = probe()
-            if result:
-                return result
-            last = result
-        except (dbus.DBusException, Failed) as e:
-            last = str(e)
-        if time.monotonic() >= deadline:
-            raise Failed(f"timed out after {timeout}s waiting for {what}; last seen: {last}")
-        time.sleep(POLL)
+    # A probe here says what it saw by raising Failed: tried again until the time is up.
+    return sni.until(timeout, what, probe, retry=(dbus.DBusException, Failed))
 
 
 def cmd_wait_notify(args):
@@ -116,24 +104,11 @@ def cmd_sound(args):
 
 
 def read_ppm(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    fields, pos = [], 0
-    while len(fields) < 4:  # magic, width, height, maximum
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos)
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    if fields[0] != b"P6" or fields[3] != b"255":
-        raise Failed(f"{path}: not an 8-bit binary PPM")
-    width, height = int(fields[1]), int(fields[2])
-    raw = data[pos + 1:pos + 1 + width * height * 3]
+    """As wayland.py reads a screenshot, its pixels as (r, g, b, 255)."""
+    try:
+        width, height, raw = wayland.read_ppm(path)
+    except ValueError as e:
+        raise Failed(str(e)) from e
     return width, height, [(raw[i], raw[i + 1], raw[i + 2], 255) for i in range(0, len(raw), 3)]
 
 

@@ -196,8 +196,9 @@ def serve(kind, log_path):
 # --- the client ----------------------------------------------------------------
 
 
-def until(timeout, what, probe):
-    """Polls probe() until it gives something true; returns that."""
+def until(timeout, what, probe, retry=(dbus.DBusException,)):
+    """Polls probe() until it gives something true; returns that. The
+    exceptions in retry count as "not yet"."""
     deadline = time.monotonic() + timeout
     last = None
     while True:
@@ -206,8 +207,8 @@ def until(timeout, what, probe):
             if result:
                 return result
             last = result
-        except dbus.DBusException as e:
-            last = e.get_dbus_message() or e.get_dbus_name()
+        except retry as e:
+            last = (e.get_dbus_message() or e.get_dbus_name()) if isinstance(e, dbus.DBusException) else str(e)
         if time.monotonic() >= deadline:
             raise Failed(f"timed out after {timeout}s waiting for {what}; last seen: {last!r}")
         time.sleep(POLL)

@@ -33,7 +33,7 @@ const QString kNotificationsPath = QStringLiteral("/org/freedesktop/Notification
 // leaves the watcher, as hosts notice only a name that goes away.
 const QString kConnectionName = QStringLiteral("tepora-status-notifier-item");
 
-// The notification specification's reasons and urgencies.
+// Reasons and urgencies as org.freedesktop.Notifications numbers them.
 constexpr uint kExpired = 1;
 constexpr uchar kNormalUrgency = 1;
 
