@@ -393,17 +393,17 @@ e2e_centred()
     ((dx <= 40 && dy <= 40))
 }
 
-# Clicks the middle of the program's tray icon.
+# e2e_click_tray [DX]: clicks the middle of the program's tray icon, or DX pixels to its right.
 # The balloon opens next to the icon and may cover it; a click then lands on
 # the balloon, as it would for a user. Waits until it has gone.
 e2e_click_tray()
 {
-    local tray x y width height
+    local tray x y width height dx=${1:-0}
     tray=$(e2e_tray_window) || e2e_fail "no tray icon to click"
     read -r x y width height < <(e2e_geometry "$tray")
     e2e_wait_for "$E2E_TIMEOUT" "the balloon to uncover the tray icon" e2e_nothing_over "$tray" \
-        $((x + width / 2)) $((y + height / 2))
-    xdotool mousemove --window "$tray" $((width / 2)) $((height / 2)) click 1
+        $((x + width / 2 + dx)) $((y + height / 2))
+    xdotool mousemove --window "$tray" $((width / 2 + dx)) $((height / 2)) click 1
 }
 
 # e2e_nothing_over WINDOW X Y: no other window of the program is shown at X,Y.
