@@ -8,9 +8,12 @@
 #include "base/SignalRelay.h"
 #include "resources/AppIcon.h"
 #include "tray/TrayBackend.h"
+#include "weather/HttpGet.h"
+#include "weather/WeatherText.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <QUrl>
 
 int main(int argc, char* argv[])
 {
@@ -40,6 +43,9 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    if (QUrl(serviceBaseUrl()).scheme() == QLatin1String("https")) {
+        prepareTls();
+    }
     QtModal modal;
     Modal::setDefault(&modal);
 

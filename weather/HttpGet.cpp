@@ -16,6 +16,7 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QThreadPool>
 
 namespace
 {
@@ -383,6 +384,13 @@ QCoro::Task<HttpAnswer> exchange(QUrl url, const Latch& stop, qint64 maxBodyByte
 }
 
 } // namespace
+
+void prepareTls()
+{
+    // Qt loads its backend and OpenSSL under its own locks: a request that
+    // comes first simply waits for them.
+    QThreadPool::globalInstance()->start([] { QSslSocket::supportsSsl(); });
+}
 
 QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes)
 {

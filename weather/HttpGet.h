@@ -69,6 +69,10 @@ struct HttpAnswer {
     bool cut = false; // the body went over the size given and was cut there
 };
 
+// Loads the TLS library on a thread of its own, so that the first https
+// request does not wait for it; the rest of the start goes on meanwhile.
+void prepareTls();
+
 // Throws Failure with a plain description when the exchange fails, and
 // Cancelled when `stop` opens first (the connection is closed then).
 QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes);
