@@ -23,8 +23,6 @@
 namespace
 {
 
-const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 const QString kMenuPath = QStringLiteral("/MenuBar");
 const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
@@ -426,8 +424,8 @@ StatusNotifierItem::StatusNotifierItem(QMenu* menu, QObject* parent)
     if (!session.isConnected()) {
         return;
     }
-    auto* watcher =
-        new QDBusServiceWatcher(kWatcher, session, QDBusServiceWatcher::WatchForRegistration, this);
+    auto* watcher = new QDBusServiceWatcher(kStatusNotifierWatcher, session,
+                                            QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &StatusNotifierItem::registerWithWatcher);
     session.connect(kNotifications, kNotificationsPath, kNotifications, QStringLiteral("NotificationClosed"),
                     this, SLOT(notificationClosed(uint, uint)));
@@ -485,8 +483,9 @@ void StatusNotifierItem::registerWithWatcher()
     if (!m_visible || !m_bus.isConnected()) {
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(kWatcher, kWatcherPath, kWatcher,
-                                                       QStringLiteral("RegisterStatusNotifierItem"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kStatusNotifierWatcher, kStatusNotifierWatcherPath,
+                                       kStatusNotifierWatcher, QStringLiteral("RegisterStatusNotifierItem"));
     call << m_bus.baseService();
     m_bus.asyncCall(call);
 }

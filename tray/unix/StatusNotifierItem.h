@@ -12,6 +12,10 @@
 
 #include <QMenu>
 
+// The tray hosts' registry of items, the same on every desktop.
+inline const QString kStatusNotifierWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+inline const QString kStatusNotifierWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+
 // One picture of IconPixmap: width, height and ARGB32 in network byte order.
 struct SniPixmap {
     int width = 0;

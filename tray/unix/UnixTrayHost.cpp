@@ -2,6 +2,8 @@
 
 #include "tray/unix/UnixTrayHost.h"
 
+#include "tray/unix/StatusNotifierItem.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -16,17 +18,15 @@
 namespace
 {
 
-const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
-
 bool statusNotifierHostOn(const QDBusConnection& bus)
 {
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher)) {
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(kStatusNotifierWatcher)) {
         return false;
     }
     // Asked the way Qt asks before it picks the D-Bus tray, so that both
     // agree on the answer.
-    QDBusInterface watcher(kWatcher, kWatcherPath, kWatcher, bus);
+    QDBusInterface watcher(kStatusNotifierWatcher, kStatusNotifierWatcherPath, kStatusNotifierWatcher, bus);
     return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
@@ -48,13 +48,13 @@ UnixTrayHost::UnixTrayHost(QObject* parent) : TrayHost(parent)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        auto* watcher =
-            new QDBusServiceWatcher(kWatcher, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        auto* watcher = new QDBusServiceWatcher(kStatusNotifierWatcher, bus,
+                                                QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &UnixTrayHost::checkStatusNotifier);
         // A panel may register its watcher a moment before its host.
         for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
-            bus.connect(QString(), kWatcherPath, kWatcher, QLatin1String(signal), this,
-                        SLOT(checkStatusNotifier()));
+            bus.connect(QString(), kStatusNotifierWatcherPath, kStatusNotifierWatcher, QLatin1String(signal),
+                        this, SLOT(checkStatusNotifier()));
         }
         m_statusNotifier = statusNotifierHostOn(bus);
     }
