@@ -173,20 +173,39 @@ cpu_ticks()
     CHILD_TICKS=$((f[13] + f[14]))
 }
 
-# Summed over the live threads: run time in ns and voluntary context switches.
+# Summed over the process's threads: run time in ns and voluntary context
+# switches. A thread that has ended counts with what it had when last seen:
+# Qt ends an idle pool thread after 30 s, and its time must not go with it.
+declare -A THREAD_RUN=() THREAD_VCSW=()
 thread_totals()
 {
-    local t run rest key value
-    RUN_NS=0
-    VCSW=0
-    for t in /proc/"$1"/task/*; do
+    local pid=$1 t tid run rest key value
+    for t in /proc/"$pid"/task/*; do
+        tid=$pid/${t##*/}
         # A thread may end between the listing and the read.
         read -r run rest 2>/dev/null <"$t/schedstat" || continue
-        RUN_NS=$((RUN_NS + run))
+        THREAD_RUN[$tid]=$run
         { while read -r key value; do
-            [ "$key" = voluntary_ctxt_switches: ] && VCSW=$((VCSW + value))
+            [ "$key" = voluntary_ctxt_switches: ] && THREAD_VCSW[$tid]=$value
         done <"$t/status"; } 2>/dev/null || true
     done
+    RUN_NS=0
+    VCSW=0
+    for tid in "${!THREAD_RUN[@]}"; do
+        [ "${tid%%/*}" = "$pid" ] || continue
+        RUN_NS=$((RUN_NS + THREAD_RUN[$tid]))
+        VCSW=$((VCSW + ${THREAD_VCSW[$tid]:-0}))
+    done
+}
+
+# Before a process's first sample: its number may be an earlier one's.
+forget_threads()
+{
+    local tid
+    for tid in "${!THREAD_RUN[@]}"; do
+        [ "${tid%%/*}" = "$1" ] && unset "THREAD_RUN[$tid]" "THREAD_VCSW[$tid]"
+    done
+    return 0
 }
 
 # "Pss Pss_Anon Rss" in kB. Pss moves with the other processes that map the
@@ -278,6 +297,7 @@ measure_pair()
         # Kept for bench/breakdown.py: where the difference goes, mapping by mapping.
         cat "/proc/${pid[$name]}/smaps" >"${dir[$name]}/smaps" 2>/dev/null || true
         : >"${dir[$name]}/samples.txt"
+        forget_threads "${pid[$name]}"
     done
 
     stamp
