@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -390,6 +391,9 @@ void prepareTls()
     // Qt loads its backend and OpenSSL under its own locks: a request that
     // comes first simply waits for them.
     QThreadPool::globalInstance()->start([] { QSslSocket::supportsSsl(); });
+    // A program told to end at once must not tear Qt down under the loading.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp,
+                     [] { QThreadPool::globalInstance()->waitForDone(); });
 }
 
 QCoro::Task<HttpAnswer> httpGet(QUrl url, const Latch& stop, qint64 maxBodyBytes)
