@@ -159,8 +159,11 @@ e2e_start_xvfb()
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$E2E_TMP/xvfb.log" 2>&1 &
         pid=$!
-        # Another test may have taken the same number a moment earlier.
-        until DISPLAY=":$n" xwininfo -root >/dev/null 2>&1; do
+        # Another test may have taken the same number a moment earlier, and
+        # its server answers there before ours gives up: ours is the one the
+        # lock names.
+        until [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] &&
+            DISPLAY=":$n" xwininfo -root >/dev/null 2>&1; do
             e2e_process_ended "$pid" && break
             sleep 0.1
         done
