@@ -2,8 +2,9 @@
 
 #include "base/TitleBar.h"
 
+#include "base/WindowRoutines.h"
+
 #include <QEvent>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -76,8 +77,7 @@ private:
 
 bool titleBarsLeftToProgram()
 {
-    static const bool leftToUs =
-        QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && !serverSideDecorations();
+    static const bool leftToUs = onWayland() && !serverSideDecorations();
     return leftToUs;
 }
 

@@ -151,7 +151,7 @@ private:
         connect(handle, &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
             if (state == Qt::WindowMinimized) {
                 m_window->setProperty(kMinimizeAsked, true);
-            } else if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+            } else if (!onWayland()) {
                 // Elsewhere the window system's word is the last one; on
                 // Wayland this is only Qt taking its own request back.
                 m_window->setProperty(kMinimizeAsked, false);
@@ -197,6 +197,11 @@ QWidget* boxParent(QWidget* owner)
     return showOverOwner(ownerState(owner)) ? owner : nullptr;
 }
 
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 QString plainToolTip(const QString& text)
 {
     if (text.isEmpty()) {
@@ -234,10 +239,9 @@ bool isActivationToken(const QString& token)
 
 void bringForward(QWidget* window, const QString& activationToken)
 {
-    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     const bool token = isActivationToken(activationToken);
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    if (wayland && !token && window->isVisible()) {
+    if (onWayland() && !token && window->isVisible()) {
         window->hide();
     }
     window->show();

@@ -55,6 +55,9 @@ QWidget* boxParent(QWidget* owner);
 // when the window is shown or activated again.
 void watchMinimize(QWidget* window);
 
+// Whether the program runs as a Wayland client.
+bool onWayland();
+
 // A tooltip that shows `text` as it is, even when it looks like markup.
 QString plainToolTip(const QString& text);
 

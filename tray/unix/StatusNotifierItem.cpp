@@ -35,6 +35,14 @@ const QString kConnectionName = QStringLiteral("tepora-status-notifier-item");
 constexpr uint kExpired = 1;
 constexpr uchar kNormalUrgency = 1;
 
+void closeNotification(uint id)
+{
+    QDBusConnection::sessionBus().asyncCall(
+        QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kNotifications,
+                                       QStringLiteral("CloseNotification"))
+        << id);
+}
+
 } // namespace
 
 // The D-Bus types are named outside an unnamed namespace: QtDBus finds a
@@ -532,11 +540,7 @@ void StatusNotifierItem::showMessage(const QString& title, const QString& text, 
         if (message == m_message) {
             m_notification = id.value();
         } else {
-            // Taken down before the server numbered it.
-            QDBusConnection::sessionBus().asyncCall(
-                QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kNotifications,
-                                               QStringLiteral("CloseNotification"))
-                << id.value());
+            closeNotification(id.value()); // taken down before the server numbered it
         }
     });
 }
@@ -548,11 +552,7 @@ void StatusNotifierItem::closeMessage()
     if (m_notification == 0) {
         return;
     }
-    const uint id = std::exchange(m_notification, 0);
-    QDBusConnection::sessionBus().asyncCall(
-        QDBusMessage::createMethodCall(kNotifications, kNotificationsPath, kNotifications,
-                                       QStringLiteral("CloseNotification"))
-        << id);
+    closeNotification(std::exchange(m_notification, 0));
 }
 
 void StatusNotifierItem::endAttention()
